@@ -1,0 +1,6 @@
+#pragma once
+
+#include <windows.h>
+
+// Gives the window behind hDC its single-buffered OpenGL pixel format.
+void SetupPixelFormat(HDC hDC);

@@ -1,0 +1,190 @@
+#include "fixture.h"
+
+namespace {
+
+using Entry = ProcessTest;
+
+const char* const kRequest =
+    "2800 0100 24000000 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 20 00 00 00 00 00000000 00000000 00000000";
+
+// Divides by zero on the x87 with the exception masked, leaving its flag pending in the status word.
+void RaiseMaskedDivideByZero()
+{
+    __asm__ __volatile__("fldz\n\tfld1\n\tfdivp\n\tfstp %%st(0)" : : : "st");
+}
+
+const Record* Find(const char* call)
+{
+    for (const Record& record : platform.trace)
+        if (record.call.call == call)
+            return &record;
+    return nullptr;
+}
+
+TEST_F(Entry, ARunRegistersCreatesShowsPaintsLoopsAndExitsZeroOnClose)
+{
+    Post(WM_CLOSE);
+
+    UINT exitCode = RunProcess();
+
+    // start, first paint, close from the loop, exit
+    EXPECT_CALLS(Calls(),
+                 (std::vector<Call>{
+                     {"LoadCursorA", "NULL, #32512"},
+                     {"RegisterClassA", "MainWindowClass"},
+                     {"GetModuleHandleA", "NULL"},
+                     {"CreateWindowExA", "0x0, \"Ochrelight\", \"Ochrelight\", 0x6CF0000, 0x80000000, 0x80000000, "
+                                         "0x80000000, 0x80000000, NULL, NULL, hModule, NULL"},
+                     {"GetDC", "hWnd"},
+                     {"ChoosePixelFormat", std::string("windowDC, ") + kRequest},
+                     {"SetPixelFormat", std::string("windowDC, 7, ") + kRequest},
+                     {"wglCreateContext", "windowDC"},
+                     {"ReleaseDC", "hWnd, windowDC"},
+                     {"DefWindowProcA", "hWnd, 0x1, 0x0, 0xC5"},
+                     {"GetStartupInfoA", ""},
+                     {"ShowWindow", "hWnd, 10"},
+                     {"UpdateWindow", "hWnd"},
+                     {"BeginPaint", "hWnd, PaintInfo"},
+                     {"wglMakeCurrent", "paintDC, GLContext"},
+                     {"glClearColor", "0x3F59999A, 0x3F400000, 0x3F000000, 0x3F800000"},
+                     {"glClear", "0x4000"},
+                     {"wglMakeCurrent", "paintDC, NULL"},
+                     {"EndPaint", "hWnd, PaintInfo"},
+                     {"DefWindowProcA", "hWnd, 0xF, 0x0, 0x0"},
+                     {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                     {"TranslateMessage", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
+                     {"DispatchMessageA", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
+                     {"DefWindowProcA", "hWnd, 0x10, 0x0, 0x0"},
+                     {"wglDeleteContext", "GLContext"},
+                     {"PostQuitMessage", "0"},
+                     {"DefWindowProcA", "hWnd, 0x82, 0x0, 0x0"},
+                     {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                     {"ExitProcess", "0"},
+                 }));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(Entry, TheClassIsRegisteredWithExactlyItsTenFields)
+{
+    Post(WM_CLOSE);
+    RunProcess();
+
+    const WNDCLASSA& wc = platform.registered;
+    EXPECT_EQ(wc.style, 3u);
+    EXPECT_EQ(wc.lpfnWndProc, &WindowProc);
+    EXPECT_EQ(wc.cbClsExtra, 0);
+    EXPECT_EQ(wc.cbWndExtra, 0);
+    EXPECT_EQ(wc.hInstance, nullptr);
+    EXPECT_EQ(wc.hIcon, nullptr);
+    EXPECT_EQ(wc.hCursor, kArrow);
+    EXPECT_EQ(wc.hbrBackground, nullptr);
+    EXPECT_EQ(wc.lpszMenuName, nullptr);
+    EXPECT_STREQ(wc.lpszClassName, "Ochrelight");
+}
+
+TEST_F(Entry, ShowsTheLaunchersShowStateOnlyWhenItGaveOne)
+{
+    struct Launch {
+        DWORD flags;
+        WORD show;
+        const char* expected;
+    };
+    const Launch launches[] = {
+        {0, 0, "hWnd, 10"},
+        {0, SW_SHOWMAXIMIZED, "hWnd, 10"},
+        {STARTF_USESHOWWINDOW, SW_HIDE, "hWnd, 0"},
+        {STARTF_USESHOWWINDOW, SW_SHOWNORMAL, "hWnd, 1"},
+        {STARTF_USESHOWWINDOW, SW_SHOWMINIMIZED, "hWnd, 2"},
+        {STARTF_USESHOWWINDOW, SW_SHOWMAXIMIZED, "hWnd, 3"},
+        {STARTF_USESHOWWINDOW, SW_SHOWMINNOACTIVE, "hWnd, 7"},
+        {STARTF_USESHOWWINDOW | 0x100, SW_SHOWMAXIMIZED, "hWnd, 3"},
+        {0x100, SW_SHOWMINIMIZED, "hWnd, 10"},
+    };
+    for (const Launch& launch : launches) {
+        SetUp();
+        platform.startupFlags = launch.flags;
+        platform.startupShowWindow = launch.show;
+        Post(WM_CLOSE);
+
+        EXPECT_EQ(RunProcess(), 0u);
+
+        const Record* shown = Find("ShowWindow");
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->call.args, launch.expected) << "flags " << launch.flags << ", show " << launch.show;
+    }
+}
+
+TEST_F(Entry, TheExitCodeIsTheQuitMessagesWParamAfterEarlierMessagesAreDispatched)
+{
+    Post(WM_USER, 1, 2);
+    platform.queue.push_back({nullptr, WM_QUIT, 42, 0, 0, {0, 0}});
+    Post(WM_CLOSE);
+
+    UINT exitCode = RunProcess();
+
+    EXPECT_EQ(exitCode, 42u);
+    // the loop's end: a posted message, then the quit message; nothing after it is dispatched
+    std::vector<Call> loop = CallsFrom(20);
+    EXPECT_CALLS(loop, (std::vector<Call>{
+                           {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                           {"TranslateMessage", "MainMessage = {hWnd, 0x400, 0x1, 0x2}"},
+                           {"DispatchMessageA", "MainMessage = {hWnd, 0x400, 0x1, 0x2}"},
+                           {"DefWindowProcA", "hWnd, 0x400, 0x1, 0x2"},
+                           {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                           {"ExitProcess", "42"},
+                       }));
+}
+
+TEST_F(Entry, OutsideAPaintNoRenderingContextIsEverCurrent)
+{
+    Post(WM_USER);
+    Post(WM_SIZE, 0, 0x00C80140);
+    Post(WM_PAINT);
+    Post(WM_CLOSE);
+
+    EXPECT_EQ(RunProcess(), 0u);
+
+    bool painting = false;
+    int paints = 0;
+    for (const Record& record : platform.trace) {
+        if (record.call == Call{"wglMakeCurrent", "paintDC, GLContext"}) {
+            painting = true;
+            ++paints;
+        }
+        // The current context a call sees is the one in force when it is made.
+        bool insidePaint = painting && record.call.call != "wglMakeCurrent" ? true : record.call.args == "paintDC, NULL";
+        EXPECT_EQ(record.current != nullptr, insidePaint) << record.call << "\n  trace:\n" << Show(Calls());
+        if (record.call == Call{"wglMakeCurrent", "paintDC, NULL"})
+            painting = false;
+    }
+    EXPECT_EQ(paints, 2);
+    EXPECT_EQ(platform.current, nullptr);
+}
+
+TEST_F(Entry, TheFpuIsMaskedFirstAndCreationCannotLeaveItsControlWordBehind)
+{
+    RaiseMaskedDivideByZero();
+    // Whatever is in force before window creation is what must come back after it.
+    platform.onRegisterClass = [] { LoadFpuControlWord(0x033F); };
+    platform.onCreateWindow = [] {
+        LoadFpuControlWord(0x027F);
+        RaiseMaskedDivideByZero();
+    };
+    Post(WM_CLOSE);
+
+    RunProcess();
+
+    const unsigned short kExceptionFlags = 0x3F;
+    const Record& first = platform.trace.front();
+    EXPECT_EQ(first.fpuControl, 0x133F) << first.call;
+    EXPECT_EQ(first.fpuStatus & kExceptionFlags, 0) << "pending flags are cleared by the set-up";
+    const Record* created = Find("wglCreateContext");
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->fpuControl, 0x033F);
+    const Record* shown = Find("ShowWindow");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->fpuControl, 0x033F);
+    EXPECT_EQ(shown->fpuStatus & kExceptionFlags, 0) << "flags left by window creation are cleared";
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/fpu.h"
+#include "render/window_proc.h"
+#include "standin.h"
+
+extern WNDCLASSA MainWindowClass;
+extern MSG MainMessage;
+extern "C" void EntryPoint(void);
+
+// Every test starts from a freshly loaded process: zeroed records, an empty stand-in, this thread's FPU as it was.
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        hostFpuControl = StoreFpuControlWord();
+        ResetPlatform();
+        MainWindowClass = WNDCLASSA();
+        MainMessage = MSG();
+        GLContext = nullptr;
+        CurrentDC = nullptr;
+        PaintInfo = PAINTSTRUCT();
+        platform.names[&MainWindowClass] = "MainWindowClass";
+        platform.names[&MainMessage] = "MainMessage";
+        platform.names[&PaintInfo] = "PaintInfo";
+    }
+
+    void TearDown() override { LoadFpuControlWord(hostFpuControl); }
+
+    // Runs the entry routine to its end and gives the process exit code.
+    static UINT RunProcess()
+    {
+        try {
+            EntryPoint();
+        } catch (const ProcessExit& exit) {
+            return exit.code;
+        } catch (const StandInStop& stop) {
+            ADD_FAILURE() << stop.why << "\n  trace:\n" << Show(Calls());
+            return 0xDEAD;
+        }
+        ADD_FAILURE() << "the entry routine returned instead of ending the process";
+        return 0xDEAD;
+    }
+
+    // The calls from index `from` on.
+    static std::vector<Call> CallsFrom(size_t from)
+    {
+        std::vector<Call> calls = Calls();
+        return std::vector<Call>(calls.begin() + static_cast<std::ptrdiff_t>(std::min(from, calls.size())), calls.end());
+    }
+
+private:
+    unsigned short hostFpuControl = 0;
+};
+
+#define EXPECT_CALLS(actual, expected)                                                                  \
+    do {                                                                                                \
+        const std::vector<Call> actualCalls = (actual);                                                 \
+        const std::vector<Call> expectedCalls = (expected);                                             \
+        EXPECT_TRUE(actualCalls == expectedCalls) << "expected:\n"                                      \
+                                                  << Show(expectedCalls) << "recorded:\n"               \
+                                                  << Show(actualCalls);                                 \
+    } while (0)
