@@ -1,0 +1,358 @@
+// Drives the real Ochrelight.exe from outside, as any other program on the desktop could, and checks what it shows.
+// Usage: driver OCHRELIGHT.EXE [SHOT-DIRECTORY] [SCENARIO...]
+//        driver --first-frame OCHRELIGHT.EXE SHOT-DIRECTORY   (opens, photographs and closes one window)
+
+#include "driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* OchrelightPath;
+const char* ShotDirectory;
+const char* Scenario = "";
+int Passed;
+int Failed;
+
+namespace {
+
+const DWORD kStyle = 0x06CF0000;
+const DWORD kStateBits = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE;
+const DWORD kPromptly = 3000;
+
+// Registers a window class of the driver's own with a brush, an icon and a cursor: proof that the probes see them.
+HWND OwnProbeWindow()
+{
+    WNDCLASSA probe = {};
+    probe.lpfnWndProc = DefWindowProcA;
+    probe.hInstance = GetModuleHandleA(nullptr);
+    probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    probe.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    probe.lpszClassName = "OchrelightDriverProbe";
+    RegisterClassA(&probe);
+    return CreateWindowExA(0, probe.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance,
+                           nullptr);
+}
+
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
+    return static_cast<LRESULT>(result);
+}
+
+// Class "Ochrelight": no background brush means the default erase does nothing and says so.
+bool HasBackgroundBrush(HWND window)
+{
+    return Ask(window, WM_ERASEBKGND, 0, 0) != 0;
+}
+
+// The default drag-icon query answers with the class icon; an executable with no icon resource has nothing else.
+bool HasClassIcon(HWND window)
+{
+    return Ask(window, WM_QUERYDRAGICON, 0, 0) != 0;
+}
+
+void CheckOchre(HWND window, const char* what)
+{
+    POINT where = {};
+    COLORREF seen = 0;
+    if (WaitOchre(window) || ClientIsOchre(window, &where, &seen))
+        CheckPixels(true, "%s: client area is ochre", what);
+    else
+        CheckPixels(false, "%s: client area is ochre, but %ld,%ld is %d,%d,%d", what, where.x, where.y,
+                    GetRValue(seen), GetGValue(seen), GetBValue(seen));
+}
+
+void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    DWORD took = 0;
+    DWORD code = CloseWith(instance, message, wParam, lParam, &took);
+    Check(code == 0 && took < kPromptly, "%s: exit code %lu after %lu ms", how, code, took);
+}
+
+void Identity()
+{
+    HWND probe = OwnProbeWindow();
+    Check(HasBackgroundBrush(probe) && HasClassIcon(probe), "the brush and icon probes see a class that has them");
+    DestroyWindow(probe);
+
+    Instance instance = Launch();
+    HWND window = instance.window;
+    if (!Check(window != nullptr, "window of class \"Ochrelight\" found for the process"))
+        return Kill(instance);
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    Check(std::strcmp(title, "Ochrelight") == 0, "title \"%s\"", title);
+    DWORD classStyle = GetClassLongA(window, GCL_STYLE);
+    Check(classStyle == (CS_HREDRAW | CS_VREDRAW), "class style 0x%lX", classStyle);
+    Check(!HasBackgroundBrush(window), "no class background brush");
+    Check(!HasClassIcon(window), "no class icon");
+    DWORD style = GetWindowLongA(window, GWL_STYLE);
+    Check((style & ~kStateBits) == kStyle, "window style 0x%08lX", style);
+    DWORD exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+    Check((exStyle & ~WS_EX_WINDOWEDGE) == 0, "extended style 0x%08lX (the platform adds only the edge)", exStyle);
+    Check(GetParent(window) == nullptr && GetAncestor(window, GA_ROOT) == window, "top level, no parent");
+    Check(GetMenu(window) == nullptr, "no menu");
+    RECT frame;
+    GetWindowRect(window, &frame);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    Check(width >= 200 && height >= 150 && frame.left >= 0 && frame.top >= 0 &&
+              frame.right <= GetSystemMetrics(SM_CXSCREEN) && frame.bottom <= GetSystemMetrics(SM_CYSCREEN),
+          "default frame %ld,%ld %dx%d lies on the screen at a usable size", frame.left, frame.top, width, height);
+    Check(IsWindowVisible(window) && !IsIconic(window) && !IsZoomed(window), "no show state given: shown normal");
+    CheckOchre(window, "first frame");
+    CheckClosesWithZero(instance, "WM_CLOSE", WM_CLOSE);
+}
+
+void ShowStates()
+{
+    struct State {
+        int show;
+        const char* name;
+        bool visible, iconic, zoomed;
+    };
+    const State states[] = {
+        {SW_HIDE, "SW_HIDE", false, false, false},
+        {SW_SHOWNORMAL, "SW_SHOWNORMAL", true, false, false},
+        {SW_SHOWMINIMIZED, "SW_SHOWMINIMIZED", true, true, false},
+        {SW_SHOWMAXIMIZED, "SW_SHOWMAXIMIZED", true, false, true},
+        {SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE", true, true, false},
+        {SW_SHOWNOACTIVATE, "SW_SHOWNOACTIVATE", true, false, false},
+    };
+    for (const State& state : states) {
+        Instance instance = Launch("", state.show);
+        HWND window = instance.window;
+        if (!Check(window != nullptr, "%s: window found", state.name)) {
+            Kill(instance);
+            continue;
+        }
+        bool visible = IsWindowVisible(window) != 0, iconic = IsIconic(window) != 0, zoomed = IsZoomed(window) != 0;
+        Check(visible == state.visible && iconic == state.iconic && zoomed == state.zoomed,
+              "%s: visible %d, minimised %d, maximised %d", state.name, visible, iconic, zoomed);
+        if (state.show == SW_SHOWMINNOACTIVE || state.show == SW_SHOWNOACTIVATE)
+            Check(GetForegroundWindow() != window, "%s: not activated", state.name);
+        if (state.zoomed) {
+            RECT client, work;
+            GetClientRect(window, &client);
+            SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+            Check(client.right >= (work.right - work.left) * 9 / 10, "%s: client %ldx%ld fills the work area",
+                  state.name, client.right, client.bottom);
+        }
+        if (state.visible && !state.iconic)
+            CheckOchre(window, state.name);
+        CheckClosesWithZero(instance, state.name, WM_CLOSE);
+    }
+}
+
+void Resize()
+{
+    Instance instance = Launch();
+    HWND window = instance.window;
+    if (!Check(window != nullptr, "window found"))
+        return Kill(instance);
+    CheckOchre(window, "before resizing");
+    struct Size {
+        const char* name;
+        int width, height;
+    } sizes[] = {{"wider", 900, 400}, {"narrower", 300, 400}, {"taller", 300, 700}, {"shorter", 300, 200},
+                 {"larger both ways", 1000, 740}, {"smaller both ways", 160, 120}};
+    for (const Size& size : sizes) {
+        SetWindowPos(window, nullptr, 10, 10, size.width, size.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT frame;
+        GetWindowRect(window, &frame);
+        Check(frame.right - frame.left == size.width && frame.bottom - frame.top == size.height, "%s: frame %ldx%ld",
+              size.name, frame.right - frame.left, frame.bottom - frame.top);
+        CheckOchre(window, size.name);
+    }
+    CheckClosesWithZero(instance, "after resizing", WM_CLOSE);
+}
+
+void Cover()
+{
+    Instance instance = Launch();
+    HWND window = instance.window;
+    if (!Check(window != nullptr, "window found"))
+        return Kill(instance);
+    CheckOchre(window, "before covering");
+    RECT client;
+    GetClientRect(window, &client);
+    POINT corner = {client.right / 4, client.bottom / 4};
+    ClientToScreen(window, &corner);
+
+    // A black window of the driver's own over the middle of the client area.
+    WNDCLASSA cover = {};
+    cover.lpfnWndProc = DefWindowProcA;
+    cover.hInstance = GetModuleHandleA(nullptr);
+    cover.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    cover.lpszClassName = "OchrelightDriverCover";
+    RegisterClassA(&cover);
+    HWND blind = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, cover.lpszClassName, "", WS_POPUP | WS_VISIBLE,
+                                 corner.x, corner.y, client.right / 2, client.bottom / 2, nullptr, nullptr,
+                                 cover.hInstance, nullptr);
+    int middleX = client.right / 2, middleY = client.bottom / 2;
+    bool covered = WaitFor([&] { return ClientPixel(window, middleX, middleY) == RGB(0, 0, 0); }, 3000);
+    CheckPixels(covered, "the covering window shows black over the client area");
+    DestroyWindow(blind);
+    CheckOchre(window, "uncovered");
+
+    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    Check(WaitFor([&] { return IsIconic(window) != 0; }, 3000), "minimised through the system menu command");
+    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    Check(WaitFor([&] { return !IsIconic(window); }, 3000), "restored through the system menu command");
+    CheckOchre(window, "restored");
+    CheckClosesWithZero(instance, "after covering", WM_CLOSE);
+}
+
+void Arguments()
+{
+    const char* tails[] = {"--help", "/x C:\\nowhere\\file.txt -- \"quoted argument\"", "%s%n%x"};
+    for (const char* tail : tails) {
+        Instance instance = Launch(tail);
+        HWND window = instance.window;
+        if (!Check(window != nullptr, "[%s]: window found", tail)) {
+            Kill(instance);
+            continue;
+        }
+        DWORD style = GetWindowLongA(window, GWL_STYLE);
+        Check((style & ~kStateBits) == kStyle && IsWindowVisible(window), "[%s]: style 0x%08lX, visible", tail,
+              style);
+        CheckOchre(window, tail);
+        CheckClosesWithZero(instance, tail, WM_CLOSE);
+    }
+}
+
+void Closing()
+{
+    Instance instance = Launch();
+    CheckClosesWithZero(instance, "system menu close", WM_SYSCOMMAND, SC_CLOSE);
+
+    instance = Launch();
+    // Alt+F4 as the keyboard delivers it: through the loop's translation into the default key handling.
+    CheckClosesWithZero(instance, "Alt+F4", WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+
+    instance = Launch("", SW_SHOWMINIMIZED);
+    Check(IsIconic(instance.window), "started minimised");
+    CheckClosesWithZero(instance, "close while minimised", WM_SYSCOMMAND, SC_CLOSE);
+
+    instance = Launch("", SW_SHOWMAXIMIZED);
+    Check(IsZoomed(instance.window), "started maximised");
+    CheckClosesWithZero(instance, "close while maximised", WM_CLOSE);
+}
+
+void SideBySide()
+{
+    const int kCount = 3;
+    Instance instances[kCount];
+    for (Instance& instance : instances)
+        instance = Launch();
+    for (int i = 0; i < kCount; ++i) {
+        HWND window = instances[i].window;
+        if (Check(window != nullptr, "instance %d: window found", i + 1)) {
+            SetWindowPos(window, HWND_TOP, 20 + 320 * i, 40, 300, 300, SWP_NOACTIVATE);
+        }
+    }
+    for (int i = 0; i < kCount; ++i)
+        if (instances[i].window)
+            CheckOchre(instances[i].window, "instance side by side");
+    for (int i = 0; i < kCount; ++i)
+        CheckClosesWithZero(instances[i], "instance closed", WM_CLOSE);
+}
+
+ULONGLONG CpuTime(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+            ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+           10000;
+}
+
+void Idle()
+{
+    Instance instance = Launch();
+    if (!Check(instance.window != nullptr, "window found"))
+        return Kill(instance);
+    WaitOchre(instance.window);
+    ULONGLONG before = CpuTime(instance.process.hProcess);
+    Sleep(2000);
+    ULONGLONG used = CpuTime(instance.process.hProcess) - before;
+    Check(used <= 20, "CPU time over 2 s of idling: %llu ms", used);
+    CheckClosesWithZero(instance, "after idling", WM_CLOSE);
+}
+
+struct {
+    const char* name;
+    void (*run)();
+} const kScenarios[] = {
+    {"identity", Identity}, {"show-states", ShowStates}, {"resize", Resize},       {"cover", Cover},
+    {"arguments", Arguments}, {"closing", Closing},     {"side-by-side", SideBySide}, {"idle", Idle},
+};
+
+// A path as Windows programs under Wine take it: Linux paths live on drive Z:.
+const char* WindowsPath(const char* path)
+{
+    if (path[0] != '/')
+        return path;
+    char* converted = static_cast<char*>(std::malloc(std::strlen(path) + 3));
+    std::strcpy(converted, "Z:");
+    std::strcat(converted, path);
+    for (char* c = converted; *c; ++c)
+        if (*c == '/')
+            *c = '\\';
+    return converted;
+}
+
+bool Selected(const char* name, int argc, char** argv)
+{
+    if (argc <= 3)
+        return true;
+    for (int i = 3; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
+}
+
+// Opens one window, saves the screen once it is painted, closes it and gives Ochrelight's exit code.
+int FirstFrame()
+{
+    Instance instance = Launch();
+    bool painted = instance.window && WaitOchre(instance.window, 10000);
+    SaveScreen("ochrelight");
+    std::printf(painted ? "first frame painted\n" : "no ochre frame within 10 s\n");
+    if (!instance.window)
+        return 1;
+    DWORD code = CloseWith(instance, WM_CLOSE, 0, 0);
+    std::printf("Ochrelight exited with code %lu\n", code);
+    return painted ? static_cast<int>(code) : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--first-frame") == 0) {
+        OchrelightPath = WindowsPath(argv[2]);
+        ShotDirectory = WindowsPath(argv[3]);
+        return FirstFrame();
+    }
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: driver OCHRELIGHT.EXE [SHOT-DIRECTORY] [SCENARIO...]\n");
+        return 2;
+    }
+    OchrelightPath = WindowsPath(argv[1]);
+    ShotDirectory = argc > 2 ? WindowsPath(argv[2]) : nullptr;
+    for (const auto& scenario : kScenarios) {
+        if (!Selected(scenario.name, argc, argv))
+            continue;
+        Scenario = scenario.name;
+        DWORD start = GetTickCount();
+        int failedBefore = Failed, passedBefore = Passed;
+        scenario.run();
+        std::printf("scenario %s: %d passed, %d failed, %lu ms\n", scenario.name, Passed - passedBefore,
+                    Failed - failedBefore, GetTickCount() - start);
+    }
+    std::printf("%d passed, %d failed\n", Passed, Failed);
+    return Failed == 0 && Passed > 0 ? 0 : 1;
+}

@@ -1,0 +1,233 @@
+#include "driver.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern const char* OchrelightPath;
+extern const char* ShotDirectory;
+extern const char* Scenario;
+extern int Passed;
+extern int Failed;
+
+namespace {
+
+struct Search {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
+{
+    Search* search = reinterpret_cast<Search*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[32];
+    if (processId == search->processId && GetClassNameA(window, className, sizeof className) &&
+        lstrcmpA(className, "Ochrelight") == 0) {
+        search->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindWindowOf(DWORD processId)
+{
+    Search search = {processId, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.window;
+}
+
+bool Near(int a, int b)
+{
+    // 16-bit formats dither; a 24-bit screen shows the exact value.
+    return std::abs(a - b) <= 8;
+}
+
+}  // namespace
+
+void SaveScreen(const char* name)
+{
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    DWORD stride = (width * 3 + 3) & ~3u;
+    std::string pixels(stride * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, &pixels[0], reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string path = std::string(ShotDirectory) + "\\" + name + ".bmp";
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(&file, sizeof file, 1, out);
+        std::fwrite(&info, sizeof info, 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out);
+        std::fclose(out);
+        std::printf("    screen saved: %s\n", path.c_str());
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+namespace {
+
+bool Record(bool ok, bool pixels, const char* format, va_list args)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::printf("%s %s: %s\n", ok ? "ok  " : "FAIL", Scenario, text);
+    if (ok) {
+        ++Passed;
+    } else {
+        ++Failed;
+        if (pixels && ShotDirectory) {
+            char name[64];
+            std::snprintf(name, sizeof name, "failure-%s-%d", Scenario, Failed);
+            SaveScreen(name);
+        }
+    }
+    std::fflush(stdout);
+    return ok;
+}
+
+}  // namespace
+
+bool Check(bool ok, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool result = Record(ok, false, format, args);
+    va_end(args);
+    return result;
+}
+
+bool CheckPixels(bool ok, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool result = Record(ok, true, format, args);
+    va_end(args);
+    return result;
+}
+
+Instance Launch(const char* tail, int show)
+{
+    Instance instance = {};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (show >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+    }
+    std::string commandLine = std::string("\"") + OchrelightPath + "\"" + (*tail ? " " : "") + tail;
+    if (!CreateProcessA(OchrelightPath, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &instance.process)) {
+        Check(false, "CreateProcessA(%s) failed with error %lu", OchrelightPath, GetLastError());
+        return instance;
+    }
+    WaitForInputIdle(instance.process.hProcess, 10000);
+    WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr; }, 10000);
+    return instance;
+}
+
+bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(10);
+    }
+}
+
+COLORREF ClientPixel(HWND window, int x, int y)
+{
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    HDC screen = GetDC(nullptr);
+    COLORREF colour = GetPixel(screen, point.x, point.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
+{
+    RECT client;
+    if (!GetClientRect(window, &client) || client.right < 4 || client.bottom < 4)
+        return false;
+    int right = client.right - 1, bottom = client.bottom - 1;
+    const POINT corners[] = {{1, 1}, {right - 1, 1}, {1, bottom - 1}, {right - 1, bottom - 1}};
+    POINT points[4 + 25];
+    int count = 0;
+    for (const POINT& corner : corners)
+        points[count++] = corner;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            points[count++] = {right * (2 * i + 1) / 10, bottom * (2 * j + 1) / 10};
+    for (int i = 0; i < count; ++i) {
+        COLORREF colour = ClientPixel(window, points[i].x, points[i].y);
+        if (!Near(GetRValue(colour), GetRValue(kOchre)) || !Near(GetGValue(colour), GetGValue(kOchre)) ||
+            !Near(GetBValue(colour), GetBValue(kOchre))) {
+            if (where)
+                *where = points[i];
+            if (seen)
+                *seen = colour;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WaitOchre(HWND window, DWORD milliseconds)
+{
+    return WaitFor([&] { return ClientIsOchre(window); }, milliseconds);
+}
+
+DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD* milliseconds)
+{
+    DWORD start = GetTickCount();
+    PostMessageA(instance.window, message, wParam, lParam);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(instance.process.hProcess, 5000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(instance.process.hProcess, &code);
+    if (milliseconds)
+        *milliseconds = GetTickCount() - start;
+    Kill(instance);
+    return code;
+}
+
+void Kill(Instance& instance)
+{
+    if (!instance.process.hProcess)
+        return;
+    if (WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(instance.process.hProcess, 0xDEAD);
+        WaitForSingleObject(instance.process.hProcess, 5000);
+    }
+    CloseHandle(instance.process.hThread);
+    CloseHandle(instance.process.hProcess);
+    instance.process = PROCESS_INFORMATION();
+}
