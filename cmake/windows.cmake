@@ -10,8 +10,10 @@ target_link_options(Ochrelight PRIVATE
   -nostdlib -nostartfiles -s
   -Wl,-e,_EntryPoint
   -Wl,--gc-sections
+  -Wl,--dynamicbase,--nxcompat,--tsaware,--no-seh
 )
-target_link_libraries(Ochrelight PRIVATE kernel32 user32 gdi32 opengl32)
+# OpenGL is not linked: it is loaded at run time from the system directory.
+target_link_libraries(Ochrelight PRIVATE kernel32 user32 gdi32)
 set_target_properties(Ochrelight PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <map>
 #include <sstream>
 
@@ -13,6 +14,8 @@ const HDC kPaintDC = reinterpret_cast<HDC>(0x3000);
 const HGLRC kContext = reinterpret_cast<HGLRC>(0x4000);
 const HMODULE kModule = reinterpret_cast<HMODULE>(0x400000);
 const HCURSOR kArrow = reinterpret_cast<HCURSOR>(0x6000);
+const HMODULE kKernel32 = reinterpret_cast<HMODULE>(0x7000);
+const HMODULE kOpenGL32 = reinterpret_cast<HMODULE>(0x8000);
 
 Platform platform;
 
@@ -122,6 +125,7 @@ void ResetPlatform()
     platform.names = {
         {kWindow, "hWnd"},       {kWindowDC, "windowDC"}, {kPaintDC, "paintDC"},
         {kContext, "GLContext"}, {kModule, "hModule"},    {kArrow, "arrow"},
+        {kKernel32, "kernel32"}, {kOpenGL32, "opengl32"},
     };
     process = Process();
 }
@@ -168,7 +172,60 @@ void ExitProcess(UINT uExitCode)
 HMODULE GetModuleHandleA(LPCSTR lpModuleName)
 {
     Log("GetModuleHandleA", {Text(lpModuleName)});
-    return lpModuleName == nullptr ? kModule : nullptr;
+    if (lpModuleName == nullptr)
+        return kModule;
+    return strcasecmp(lpModuleName, "kernel32.dll") == 0 ? kKernel32 : nullptr;
+}
+
+namespace {
+
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags)
+{
+    Log("SetDefaultDllDirectories", {Hex(DirectoryFlags)});
+    platform.dllSearch = DirectoryFlags;
+    return TRUE;
+}
+
+template <typename Function>
+FARPROC Export(Function* function)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(function));
+}
+
+}  // namespace
+
+UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    Log("GetSystemDirectoryA", {std::to_string(uSize)});
+    const std::string& directory = platform.systemDirectory;
+    if (directory.size() + 1 > uSize)
+        return static_cast<UINT>(directory.size() + 1);
+    std::memcpy(lpBuffer, directory.c_str(), directory.size() + 1);
+    return static_cast<UINT>(directory.size());
+}
+
+HMODULE LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
+{
+    Log("LoadLibraryExA", {Text(lpLibFileName), Name(hFile), Hex(dwFlags)});
+    bool systemOpenGL = platform.systemDirectory + "\\opengl32.dll" == lpLibFileName;
+    return systemOpenGL && platform.openglInstalled ? kOpenGL32 : nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    Log("GetProcAddress", {Name(hModule), Text(lpProcName)});
+    const std::string name = lpProcName;
+    if (hModule == kKernel32 && name == "SetDefaultDllDirectories" && platform.offersDllDirectories)
+        return Export(SetDefaultDllDirectories);
+    if (hModule != kOpenGL32 || name == platform.missingExport)
+        return nullptr;
+    const std::map<std::string, FARPROC> exports = {
+        {"wglCreateContext", Export(wglCreateContext)}, {"wglMakeCurrent", Export(wglMakeCurrent)},
+        {"wglDeleteContext", Export(wglDeleteContext)}, {"glClearColor", Export(glClearColor)},
+        {"glClear", Export(glClear)},                   {"glFlush", Export(glFlush)},
+    };
+    auto found = exports.find(name);
+    return found != exports.end() ? found->second : nullptr;
 }
 
 void GetStartupInfoA(STARTUPINFOA* lpStartupInfo)
@@ -251,6 +308,8 @@ BOOL GetMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
         if (++process.paintsInARow > kPaintLoopLimit)
             throw StandInStop{"WM_PAINT without end: the paint never validates the window"};
         *lpMsg = {kWindow, WM_PAINT, 0, 0, 0, {0, 0}};
+    } else if (platform.getMessageFails) {
+        return -1;
     } else {
         throw StandInStop{"GetMessageA would wait forever: nothing is queued and no quit is pending"};
     }

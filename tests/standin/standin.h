@@ -32,6 +32,8 @@ extern const HDC kPaintDC;
 extern const HGLRC kContext;
 extern const HMODULE kModule;
 extern const HCURSOR kArrow;
+extern const HMODULE kKernel32;
+extern const HMODULE kOpenGL32;
 
 // The entry routine ended the process through ExitProcess.
 struct ProcessExit {
@@ -51,6 +53,11 @@ struct Platform {
     BOOL setPixelFormatResult = TRUE;
     HGLRC createContextResult = kContext;
     bool createWindowFails = false;
+    bool getMessageFails = false;
+    bool offersDllDirectories = true;
+    bool openglInstalled = true;
+    std::string systemDirectory = "C:\\Windows\\system32";
+    std::string missingExport;
     LRESULT defWindowProcResult = 0x5A5A;
     std::deque<MSG> queue;
     std::function<void()> onRegisterClass;
@@ -65,6 +72,7 @@ struct Platform {
     bool windowExists = false;
     bool visible = false;
     std::vector<unsigned char> lastPixelFormatRequest;
+    DWORD dllSearch = 0;
 
     // Names the trace prints for handles and for the product's own records.
     std::map<const void*, std::string> names;

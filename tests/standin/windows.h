@@ -8,6 +8,7 @@
 
 #define WINAPI
 #define CALLBACK
+#define APIENTRY
 
 
 typedef int BOOL;
@@ -36,6 +37,11 @@ typedef struct HBRUSH__* HBRUSH;
 typedef struct HMENU__* HMENU;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef intptr_t(WINAPI* FARPROC)();
+
+#define MAX_PATH 260
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 
 #define TRUE 1
 #define FALSE 0
@@ -175,6 +181,9 @@ typedef struct _STARTUPINFOA {
 [[noreturn]] void ExitProcess(UINT uExitCode);
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 void GetStartupInfoA(STARTUPINFOA* lpStartupInfo);
+UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+HMODULE LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
 HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 ATOM RegisterClassA(const WNDCLASSA* lpWndClass);

@@ -4,9 +4,6 @@ namespace {
 
 using Entry = ProcessTest;
 
-const char* const kRequest =
-    "2800 0100 24000000 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 20 00 00 00 00 00000000 00000000 00000000";
-
 // Divides by zero on the x87 with the exception masked, leaving its flag pending in the status word.
 void RaiseMaskedDivideByZero()
 {
@@ -21,47 +18,96 @@ const Record* Find(const char* call)
     return nullptr;
 }
 
+// start-up up to the window's creation, whose WM_CREATE handling follows
+const std::vector<Call> kStart = {
+    {"GetModuleHandleA", "\"kernel32.dll\""},
+    {"GetProcAddress", "kernel32, \"SetDefaultDllDirectories\""},
+    {"SetDefaultDllDirectories", "0x800"},
+    {"LoadCursorA", "NULL, #32512"},
+    {"RegisterClassA", "MainWindowClass"},
+    {"GetModuleHandleA", "NULL"},
+    {"CreateWindowExA", "0x0, \"Ochrelight\", \"Ochrelight\", 0x6CF0000, 0x80000000, 0x80000000, "
+                        "0x80000000, 0x80000000, NULL, NULL, hModule, NULL"},
+};
+
+// showing with SW_SHOWDEFAULT, whose first paint follows from UpdateWindow
+const std::vector<Call> kShow = {
+    {"GetStartupInfoA", ""},
+    {"ShowWindow", "hWnd, 10"},
+    {"UpdateWindow", "hWnd"},
+};
+
 TEST_F(Entry, ARunRegistersCreatesShowsPaintsLoopsAndExitsZeroOnClose)
 {
     Post(WM_CLOSE);
 
     UINT exitCode = RunProcess();
 
-    // start, first paint, close from the loop, exit
-    EXPECT_CALLS(Calls(),
+    EXPECT_CALLS(Calls(), Then({kStart, kLoadOpenGL, kCreateContext, kShow, PaintWith("GLContext"),
+                                {
+                                    // the close, from the loop
+                                    {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                                    {"TranslateMessage", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
+                                    {"DispatchMessageA", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
+                                    {"DefWindowProcA", "hWnd, 0x10, 0x0, 0x0"},
+                                },
+                                DestroyWith("GLContext"),
+                                {
+                                    {"DefWindowProcA", "hWnd, 0x82, 0x0, 0x0"},
+                                    {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                                    {"ExitProcess", "0"},
+                                }}));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(platform.dllSearch, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
+TEST_F(Entry, WhereTheDllSearchCannotBeRestrictedTheRunIsTheSameWithoutIt)
+{
+    platform.offersDllDirectories = false;
+    Post(WM_CLOSE);
+
+    UINT exitCode = RunProcess();
+
+    std::vector<Call> calls = Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_CALLS(std::vector<Call>(calls.begin(), calls.begin() + 3),
                  (std::vector<Call>{
+                     {"GetModuleHandleA", "\"kernel32.dll\""},
+                     {"GetProcAddress", "kernel32, \"SetDefaultDllDirectories\""},
                      {"LoadCursorA", "NULL, #32512"},
-                     {"RegisterClassA", "MainWindowClass"},
-                     {"GetModuleHandleA", "NULL"},
-                     {"CreateWindowExA", "0x0, \"Ochrelight\", \"Ochrelight\", 0x6CF0000, 0x80000000, 0x80000000, "
-                                         "0x80000000, 0x80000000, NULL, NULL, hModule, NULL"},
-                     {"GetDC", "hWnd"},
-                     {"ChoosePixelFormat", std::string("windowDC, ") + kRequest},
-                     {"SetPixelFormat", std::string("windowDC, 7, ") + kRequest},
-                     {"wglCreateContext", "windowDC"},
-                     {"ReleaseDC", "hWnd, windowDC"},
-                     {"DefWindowProcA", "hWnd, 0x1, 0x0, 0xC5"},
-                     {"GetStartupInfoA", ""},
-                     {"ShowWindow", "hWnd, 10"},
-                     {"UpdateWindow", "hWnd"},
-                     {"BeginPaint", "hWnd, PaintInfo"},
-                     {"wglMakeCurrent", "paintDC, GLContext"},
-                     {"glClearColor", "0x3F59999A, 0x3F400000, 0x3F000000, 0x3F800000"},
-                     {"glClear", "0x4000"},
-                     {"wglMakeCurrent", "paintDC, NULL"},
-                     {"EndPaint", "hWnd, PaintInfo"},
-                     {"DefWindowProcA", "hWnd, 0xF, 0x0, 0x0"},
-                     {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                     {"TranslateMessage", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
-                     {"DispatchMessageA", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
-                     {"DefWindowProcA", "hWnd, 0x10, 0x0, 0x0"},
-                     {"wglDeleteContext", "GLContext"},
-                     {"PostQuitMessage", "0"},
-                     {"DefWindowProcA", "hWnd, 0x82, 0x0, 0x0"},
-                     {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                     {"ExitProcess", "0"},
                  }));
     EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(Entry, AWindowThatCannotBeCreatedEndsTheProcessAtOnceWithOne)
+{
+    platform.createWindowFails = true;
+
+    UINT exitCode = RunProcess();
+
+    // creation fails: nothing is shown and no loop waits for a window that is not there
+    std::vector<Call> tail = CallsFrom(platform.trace.size() - 2);
+    EXPECT_CALLS(tail, (std::vector<Call>{kStart.back(), {"ExitProcess", "1"}}));
+    EXPECT_EQ(exitCode, 1u);
+}
+
+TEST_F(Entry, AFailingGetMessageEndsTheProcessWithTwoInsteadOfDispatching)
+{
+    Post(WM_USER);
+    platform.getMessageFails = true;
+
+    UINT exitCode = RunProcess();
+
+    // the loop: one message, then the failure
+    EXPECT_CALLS(CallsFrom(platform.trace.size() - 6), (std::vector<Call>{
+                                                          {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                                                          {"TranslateMessage", "MainMessage = {hWnd, 0x400, 0x0, 0x0}"},
+                                                          {"DispatchMessageA", "MainMessage = {hWnd, 0x400, 0x0, 0x0}"},
+                                                          {"DefWindowProcA", "hWnd, 0x400, 0x0, 0x0"},
+                                                          {"GetMessageA", "MainMessage, NULL, 0, 0"},
+                                                          {"ExitProcess", "2"},
+                                                      }));
+    EXPECT_EQ(exitCode, 2u);
 }
 
 TEST_F(Entry, TheClassIsRegisteredWithExactlyItsTenFields)
@@ -124,7 +170,7 @@ TEST_F(Entry, TheExitCodeIsTheQuitMessagesWParamAfterEarlierMessagesAreDispatche
 
     EXPECT_EQ(exitCode, 42u);
     // the loop's end: a posted message, then the quit message; nothing after it is dispatched
-    std::vector<Call> loop = CallsFrom(20);
+    std::vector<Call> loop = CallsFrom(platform.trace.size() - 6);
     EXPECT_CALLS(loop, (std::vector<Call>{
                            {"GetMessageA", "MainMessage, NULL, 0, 0"},
                            {"TranslateMessage", "MainMessage = {hWnd, 0x400, 0x1, 0x2}"},

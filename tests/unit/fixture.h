@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/fpu.h"
+#include "render/opengl.h"
 #include "render/window_proc.h"
+#include "sequences.h"
 #include "standin.h"
 
 extern WNDCLASSA MainWindowClass;
@@ -19,6 +21,7 @@ protected:
         ResetPlatform();
         MainWindowClass = WNDCLASSA();
         MainMessage = MSG();
+        OpenGL = OpenGLFunctions();
         GLContext = nullptr;
         CurrentDC = nullptr;
         PaintInfo = PAINTSTRUCT();
@@ -55,11 +58,12 @@ private:
     unsigned short hostFpuControl = 0;
 };
 
-#define EXPECT_CALLS(actual, expected)                                                                  \
-    do {                                                                                                \
-        const std::vector<Call> actualCalls = (actual);                                                 \
-        const std::vector<Call> expectedCalls = (expected);                                             \
-        EXPECT_TRUE(actualCalls == expectedCalls) << "expected:\n"                                      \
-                                                  << Show(expectedCalls) << "recorded:\n"               \
-                                                  << Show(actualCalls);                                 \
-    } while (0)
+// The recorded calls against a whole expected table, with both printed in full on a mismatch.
+inline ::testing::AssertionResult SameCalls(const std::vector<Call>& recorded, const std::vector<Call>& expected)
+{
+    if (recorded == expected)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected:\n" << Show(expected) << "recorded:\n" << Show(recorded);
+}
+
+#define EXPECT_CALLS(recorded, expected) EXPECT_TRUE(SameCalls((recorded), (expected)))

@@ -1,11 +1,8 @@
 #include "fixture.h"
 
-#include <cstring>
+#include <cstdio>
 
 namespace {
-
-const char* const kRequest =
-    "2800 0100 24000000 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 20 00 00 00 00 00000000 00000000 00000000";
 
 class WindowProcTest : public ProcessTest {
 protected:
@@ -21,19 +18,11 @@ protected:
     LRESULT Destroy() { return WindowProc(kWindow, WM_DESTROY, 0, 0); }
 };
 
-TEST_F(WindowProcTest, CreateSetsTheFormatAndMakesTheContextOnABorrowedDC)
+TEST_F(WindowProcTest, CreateBindsOpenGLThenSetsTheFormatAndMakesTheContext)
 {
     LRESULT result = Create();
 
-    // WM_CREATE
-    EXPECT_CALLS(Calls(), (std::vector<Call>{
-                              {"GetDC", "hWnd"},
-                              {"ChoosePixelFormat", std::string("windowDC, ") + kRequest},
-                              {"SetPixelFormat", std::string("windowDC, 7, ") + kRequest},
-                              {"wglCreateContext", "windowDC"},
-                              {"ReleaseDC", "hWnd, windowDC"},
-                              {"DefWindowProcA", "hWnd, 0x1, 0x0, 0xC5"},
-                          }));
+    EXPECT_CALLS(Calls(), Then({kLoadOpenGL, kCreateContext}));
     EXPECT_EQ(result, platform.defWindowProcResult);
     EXPECT_EQ(GLContext, kContext);
     EXPECT_EQ(platform.current, nullptr) << "creating the context must not make it current";
@@ -46,18 +35,10 @@ TEST_F(WindowProcTest, PaintClearsToOchreWithTheContextCurrentOnlyInside)
 
     LRESULT result = Paint();
 
-    // WM_PAINT
-    EXPECT_CALLS(CallsFrom(created), (std::vector<Call>{
-                                         {"BeginPaint", "hWnd, PaintInfo"},
-                                         {"wglMakeCurrent", "paintDC, GLContext"},
-                                         {"glClearColor", "0x3F59999A, 0x3F400000, 0x3F000000, 0x3F800000"},
-                                         {"glClear", "0x4000"},
-                                         {"wglMakeCurrent", "paintDC, NULL"},
-                                         {"EndPaint", "hWnd, PaintInfo"},
-                                         {"DefWindowProcA", "hWnd, 0xF, 0x0, 0x0"},
-                                     }));
+    EXPECT_CALLS(CallsFrom(created), PaintWith("GLContext"));
     EXPECT_EQ(result, platform.defWindowProcResult);
-    EXPECT_EQ(platform.trace[created + 2].current, kContext) << "the clear must run with the context current";
+    for (size_t i = created + 2; i < created + 6; ++i)
+        EXPECT_EQ(platform.trace[i].current, kContext) << platform.trace[i].call << " runs with the context current";
     EXPECT_EQ(platform.current, nullptr);
 }
 
@@ -68,11 +49,7 @@ TEST_F(WindowProcTest, DestroyDeletesTheContextAndPostsQuitZeroWithoutDefaultHan
 
     LRESULT result = Destroy();
 
-    // WM_DESTROY
-    EXPECT_CALLS(CallsFrom(created), (std::vector<Call>{
-                                         {"wglDeleteContext", "GLContext"},
-                                         {"PostQuitMessage", "0"},
-                                     }));
+    EXPECT_CALLS(CallsFrom(created), DestroyWith("GLContext"));
     EXPECT_EQ(result, 0);
 }
 
@@ -113,20 +90,50 @@ TEST_F(WindowProcTest, WithoutAPixelFormatPaintsStillBeginAndEndAndDestroyStillQ
     Paint();
     Destroy();
 
-    // WM_PAINT and WM_DESTROY with no context
-    EXPECT_CALLS(CallsFrom(created), (std::vector<Call>{
-                                         {"BeginPaint", "hWnd, PaintInfo"},
-                                         {"wglMakeCurrent", "paintDC, NULL"},
-                                         {"glClearColor", "0x3F59999A, 0x3F400000, 0x3F000000, 0x3F800000"},
-                                         {"glClear", "0x4000"},
-                                         {"wglMakeCurrent", "paintDC, NULL"},
-                                         {"EndPaint", "hWnd, PaintInfo"},
-                                         {"DefWindowProcA", "hWnd, 0xF, 0x0, 0x0"},
-                                         {"wglDeleteContext", "NULL"},
-                                         {"PostQuitMessage", "0"},
-                                     }));
+    EXPECT_CALLS(CallsFrom(created), Then({PaintWith("NULL"), DestroyWith("NULL")}));
     for (const Record& record : platform.trace)
         EXPECT_EQ(record.current, nullptr) << record.call;
+}
+
+TEST_F(WindowProcTest, WithoutOpenGLNothingIsCalledThroughItAndPaintsStillValidate)
+{
+    struct Absence {
+        const char* what;
+        void (*arrange)();
+    };
+    const Absence absences[] = {
+        {"no opengl32.dll", [] { platform.openglInstalled = false; }},
+        {"no wglCreateContext", [] { platform.missingExport = "wglCreateContext"; }},
+        {"no wglMakeCurrent", [] { platform.missingExport = "wglMakeCurrent"; }},
+        {"no wglDeleteContext", [] { platform.missingExport = "wglDeleteContext"; }},
+        {"no glClearColor", [] { platform.missingExport = "glClearColor"; }},
+        {"no glClear", [] { platform.missingExport = "glClear"; }},
+        {"no glFlush", [] { platform.missingExport = "glFlush"; }},
+        {"system directory too long", [] { platform.systemDirectory = std::string(250, 'C'); }},
+    };
+    for (const Absence& absence : absences) {
+        SetUp();
+        absence.arrange();
+
+        Create();
+        Paint();
+        Destroy();
+
+        // after the failed look for OpenGL: no pixel format, no context, a bare paint, quit 0
+        std::vector<Call> calls = Calls();
+        size_t looked = 0;
+        while (looked < calls.size() && calls[looked].call != "DefWindowProcA")
+            ++looked;
+        EXPECT_CALLS(CallsFrom(looked), (std::vector<Call>{
+                                            {"DefWindowProcA", "hWnd, 0x1, 0x0, 0xC5"},
+                                            {"BeginPaint", "hWnd, PaintInfo"},
+                                            {"EndPaint", "hWnd, PaintInfo"},
+                                            {"DefWindowProcA", "hWnd, 0xF, 0x0, 0x0"},
+                                            {"PostQuitMessage", "0"},
+                                        }))
+            << absence.what;
+        EXPECT_EQ(OpenGL.wglMakeCurrent, nullptr) << absence.what << ": all bound or none";
+    }
 }
 
 }  // namespace
