@@ -17,17 +17,57 @@ target_link_libraries(Ochrelight PRIVATE kernel32 user32 gdi32)
 set_target_properties(Ochrelight PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
-add_executable(e2e_driver tests/e2e/driver.cpp tests/e2e/driver_support.cpp)
+add_executable(e2e_driver
+  tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/load.cpp)
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
 target_link_options(e2e_driver PRIVATE -static)
-target_link_libraries(e2e_driver PRIVATE gdi32)
+target_link_libraries(e2e_driver PRIVATE gdi32 psapi)
+
+# A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
+add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)
+target_compile_options(marker_opengl32 PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+target_link_options(marker_opengl32 PRIVATE -static -Wl,--kill-at)
+set_target_properties(marker_opengl32 PROPERTIES
+  OUTPUT_NAME opengl32 PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/marker)
+add_dependencies(e2e_driver marker_opengl32)
+
+# Reads the executable's PE headers; a Windows program, run through the cross-compiling emulator.
+add_executable(pe_check tests/e2e/pe_check.cpp)
+target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)
+target_link_options(pe_check PRIVATE -static)
 
 set(E2E_SESSION ${PROJECT_SOURCE_DIR}/tests/e2e/wine-session)
 set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
 
+# The Wine prefix every test of this build runs in, made once.
+add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
+set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} RUN_SERIAL TRUE)
+
+add_test(NAME pe-headers.${E2E_BUILD} COMMAND pe_check $<TARGET_FILE:Ochrelight>)
+set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES
+  FIXTURES_REQUIRED wine.${E2E_BUILD} RUN_SERIAL TRUE
+  ENVIRONMENT "WINEPREFIX=${E2E_PREFIX};WINEDEBUG=-all;DISPLAY=")
+
 add_test(NAME e2e.${E2E_BUILD}
   COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight> ${E2E_SHOTS})
-set_tests_properties(e2e.${E2E_BUILD} PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE)
+
+# Sessions set up for one fault each: a planted opengl32.dll that Wine would load before its own, OpenGL
+# switched off, and an X server without GLX, where no pixel format can be had at all.
+function(add_fault_test name scenario environment)
+  add_test(NAME ${name}.${E2E_BUILD}
+    COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}-${scenario}
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight>
+            ${E2E_SHOTS}-${scenario} ${scenario})
+  set_tests_properties(${name}.${E2E_BUILD} PROPERTIES ENVIRONMENT "${environment}")
+  list(APPEND E2E_TESTS ${name}.${E2E_BUILD})
+  set(E2E_TESTS ${E2E_TESTS} PARENT_SCOPE)
+endfunction()
+
+set(E2E_TESTS e2e.${E2E_BUILD})
+add_fault_test(e2e-planting planting "WINEDLLOVERRIDES=opengl32=n,b")
+add_fault_test(e2e-no-opengl no-opengl "WINEDLLOVERRIDES=opengl32=d")
+add_fault_test(e2e-no-glx no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
+set_tests_properties(${E2E_TESTS} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 900 RUN_SERIAL TRUE)

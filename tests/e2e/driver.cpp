@@ -54,6 +54,8 @@ bool HasClassIcon(HWND window)
     return Ask(window, WM_QUERYDRAGICON, 0, 0) != 0;
 }
 
+}  // namespace
+
 void CheckOchre(HWND window, const char* what)
 {
     POINT where = {};
@@ -65,12 +67,14 @@ void CheckOchre(HWND window, const char* what)
                     GetRValue(seen), GetGValue(seen), GetBValue(seen));
 }
 
-void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD took = 0;
     DWORD code = CloseWith(instance, message, wParam, lParam, &took);
     Check(code == 0 && took < kPromptly, "%s: exit code %lu after %lu ms", how, code, took);
 }
+
+namespace {
 
 void Identity()
 {
@@ -260,15 +264,6 @@ void SideBySide()
         CheckClosesWithZero(instances[i], "instance closed", WM_CLOSE);
 }
 
-ULONGLONG CpuTime(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
-            ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
-           10000;
-}
-
 void Idle()
 {
     Instance instance = Launch();
@@ -288,7 +283,12 @@ struct {
 } const kScenarios[] = {
     {"identity", Identity}, {"show-states", ShowStates}, {"resize", Resize},       {"cover", Cover},
     {"arguments", Arguments}, {"closing", Closing},     {"side-by-side", SideBySide}, {"idle", Idle},
+    {"planting", Planting},   {"no-opengl", NoOpenGL},   {"storm", Storm},             {"flood", Flood},
+    {"close-in-storm", CloseInStorm}, {"sixteen", Sixteen}, {"no-gl-display", NoGLDisplay},
 };
+
+// Run only when named, in a session set up for them.
+const char* const kOnDemand[] = {"planting", "no-opengl", "no-gl-display"};
 
 // A path as Windows programs under Wine take it: Linux paths live on drive Z:.
 const char* WindowsPath(const char* path)
@@ -306,8 +306,12 @@ const char* WindowsPath(const char* path)
 
 bool Selected(const char* name, int argc, char** argv)
 {
-    if (argc <= 3)
+    if (argc <= 3) {
+        for (const char* onDemand : kOnDemand)
+            if (std::strcmp(name, onDemand) == 0)
+                return false;
         return true;
+    }
     for (int i = 3; i < argc; ++i)
         if (std::strcmp(argv[i], name) == 0)
             return true;

@@ -18,8 +18,14 @@ const COLORREF kOchre = RGB(217, 191, 128);
 bool Check(bool ok, const char* format, ...);
 bool CheckPixels(bool ok, const char* format, ...);
 
-// Starts Ochrelight with an optional command-line tail and launcher show state (-1: none given).
-Instance Launch(const char* tail = "", int show = -1);
+// Starts Ochrelight (or `exe`, in `directory`) with an optional command-line tail and launcher show state
+// (-1: none given); Attach then waits for its window. Launch does both.
+Instance Start(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);
+void Attach(Instance& instance);
+Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);
+
+// The process is still running.
+bool Alive(const Instance& instance);
 
 // Waits, serving the driver's own windows, until `done` holds or the time is up.
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds);
@@ -36,6 +42,24 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 
 // Writes the whole screen as NAME.bmp in the shot directory.
 void SaveScreen(const char* name);
+
+// CPU time the process has used, in milliseconds.
+ULONGLONG CpuTime(HANDLE process);
+
+// Checks that the client area turns ochre, saving the screen when it does not.
+void CheckOchre(HWND window, const char* what);
+
+// Closes with the message and checks for exit code 0, promptly.
+void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// Scenarios of faults and of load, beside the everyday ones.
+void Planting();
+void NoOpenGL();
+void NoGLDisplay();
+void Storm();
+void Flood();
+void CloseInStorm();
+void Sixteen();
 
 // Ends an instance a check left running.
 void Kill(Instance& instance);

@@ -126,24 +126,44 @@ bool CheckPixels(bool ok, const char* format, ...)
     return result;
 }
 
-Instance Launch(const char* tail, int show)
+Instance Start(const char* tail, int show, const char* exe, const char* directory)
 {
     Instance instance = {};
+    if (!exe)
+        exe = OchrelightPath;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     if (show >= 0) {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(show);
     }
-    std::string commandLine = std::string("\"") + OchrelightPath + "\"" + (*tail ? " " : "") + tail;
-    if (!CreateProcessA(OchrelightPath, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &instance.process)) {
-        Check(false, "CreateProcessA(%s) failed with error %lu", OchrelightPath, GetLastError());
-        return instance;
-    }
-    WaitForInputIdle(instance.process.hProcess, 10000);
-    WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr; }, 10000);
+    std::string commandLine = std::string("\"") + exe + "\"" + (*tail ? " " : "") + tail;
+    if (!CreateProcessA(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
+                        &instance.process))
+        Check(false, "CreateProcessA(%s) failed with error %lu", exe, GetLastError());
     return instance;
+}
+
+void Attach(Instance& instance)
+{
+    if (!instance.process.hProcess)
+        return;
+    WaitForInputIdle(instance.process.hProcess, 10000);
+    WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr ||
+                         !Alive(instance); },
+            10000);
+}
+
+Instance Launch(const char* tail, int show, const char* exe, const char* directory)
+{
+    Instance instance = Start(tail, show, exe, directory);
+    Attach(instance);
+    return instance;
+}
+
+bool Alive(const Instance& instance)
+{
+    return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)
@@ -230,4 +250,13 @@ void Kill(Instance& instance)
     CloseHandle(instance.process.hThread);
     CloseHandle(instance.process.hProcess);
     instance.process = PROCESS_INFORMATION();
+}
+
+ULONGLONG CpuTime(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+            ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+           10000;
 }

@@ -1,0 +1,93 @@
+// Scenarios of a hostile or missing OpenGL: a planted opengl32.dll, OpenGL switched off, a display without it.
+// Each needs its session set up for it (Wine reads its DLL overrides only from the session's environment):
+//   planting       WINEDLLOVERRIDES=opengl32=n,b  native before builtin, the order Windows itself loads in
+//   no-opengl      WINEDLLOVERRIDES=opengl32=d    opengl32 switched off
+//   no-gl-display  an X server without GLX
+
+#include "driver.h"
+
+#include <cstdio>
+#include <string>
+
+extern const char* OchrelightPath;
+
+namespace {
+
+const DWORD kPlantedExitCode = 0x00BADD11;
+
+// The driver's own folder, where the build puts the planted DLL under marker\.
+std::string DriverFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+// Without OpenGL the window opens and answers, paints nothing, does not spin on WM_PAINT, and closes with 0.
+void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
+{
+    HWND window = instance.window;
+    if (!Check(window != nullptr && IsWindowVisible(window), "%s: window opens", what))
+        return Kill(instance);
+    Sleep(500);
+    CheckPixels(!ClientIsOchre(window), "%s: nothing is painted (the setting really has no OpenGL)", what);
+    ULONGLONG before = CpuTime(instance.process.hProcess);
+    Sleep(1000);
+    ULONGLONG used = CpuTime(instance.process.hProcess) - before;
+    Check(used <= 20, "%s: paints validate the window, no endless WM_PAINT (%llu ms CPU in 1 s)", what, used);
+    SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    DWORD_PTR result = 0;
+    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0,
+          "%s: answers messages after a resize", what);
+    CheckClosesWithZero(instance, what, WM_CLOSE);
+}
+
+}  // namespace
+
+void Planting()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string root = std::string(temp) + "ochrelight-planting-" + std::to_string(GetCurrentProcessId());
+    std::string app = root + "\\app", cwd = root + "\\cwd";
+    std::string exe = app + "\\Ochrelight.exe", marker = DriverFolder() + "\\marker\\opengl32.dll";
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA(app.c_str(), nullptr);
+    CreateDirectoryA(cwd.c_str(), nullptr);
+    bool planted = CopyFileA(OchrelightPath, exe.c_str(), FALSE) &&
+                   CopyFileA(marker.c_str(), (app + "\\opengl32.dll").c_str(), FALSE) &&
+                   CopyFileA(marker.c_str(), (cwd + "\\opengl32.dll").c_str(), FALSE);
+    if (Check(planted, "opengl32.dll planted beside the executable and in the working directory")) {
+        Instance instance = Launch("", -1, exe.c_str(), cwd.c_str());
+        if (Check(instance.window != nullptr, "window opens")) {
+            CheckOchre(instance.window, "with the system's OpenGL");
+            CheckClosesWithZero(instance, "planted DLL never loaded", WM_CLOSE);
+        } else {
+            DWORD code = 0;
+            WaitForSingleObject(instance.process.hProcess, 5000);
+            GetExitCodeProcess(instance.process.hProcess, &code);
+            Check(false, "the process ended with 0x%lX%s", code,
+                  code == kPlantedExitCode ? ": it loaded the planted opengl32.dll" : "");
+            Kill(instance);
+        }
+    }
+    DeleteFileA((cwd + "\\opengl32.dll").c_str());
+    DeleteFileA((app + "\\opengl32.dll").c_str());
+    DeleteFileA(exe.c_str());
+    RemoveDirectoryA(cwd.c_str());
+    RemoveDirectoryA(app.c_str());
+    RemoveDirectoryA(root.c_str());
+}
+
+void NoOpenGL()
+{
+    Instance instance = Launch();
+    CheckRunsWithoutOpenGL(instance, "opengl32 switched off");
+}
+
+void NoGLDisplay()
+{
+    Instance instance = Launch();
+    CheckRunsWithoutOpenGL(instance, "display without GLX");
+}

@@ -1,0 +1,175 @@
+// Scenarios of load and endurance: resize storms, paint floods, minimise cycles, many instances, and no leak.
+
+#include "driver.h"
+
+#include <psapi.h>
+
+#include <cstdio>
+
+namespace {
+
+const UINT kAsync = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+
+struct Usage {
+    DWORD handles;
+    DWORD gdiObjects;
+    DWORD userObjects;
+    SIZE_T workingSet;
+};
+
+Usage Measure(HANDLE process)
+{
+    Usage usage = {};
+    GetProcessHandleCount(process, &usage.handles);
+    usage.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    usage.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory))
+        usage.workingSet = memory.WorkingSetSize;
+    return usage;
+}
+
+// One count against its value from before the load; a platform that keeps no such count reports 0 for it.
+void CheckCount(const char* what, const char* count, DWORD before, DWORD after)
+{
+    Check(after <= before + 4, "%s: %s %lu -> %lu%s", what, count, before, after,
+          before == 0 && after == 0 ? " (not reported by this platform)" : "");
+}
+
+void CheckNoLeak(const Usage& before, const Usage& after, const char* what)
+{
+    CheckCount(what, "handles", before.handles, after.handles);
+    CheckCount(what, "GDI objects", before.gdiObjects, after.gdiObjects);
+    CheckCount(what, "USER objects", before.userObjects, after.userObjects);
+    Check(after.workingSet <= before.workingSet + 4 * 1024 * 1024, "%s: working set %lu KiB -> %lu KiB", what,
+          static_cast<unsigned long>(before.workingSet / 1024), static_cast<unsigned long>(after.workingSet / 1024));
+}
+
+bool FrameIs(HWND window, int width, int height)
+{
+    RECT frame;
+    return GetWindowRect(window, &frame) && frame.right - frame.left == width && frame.bottom - frame.top == height;
+}
+
+// Posts `count` size changes to the window's thread without waiting for any of them.
+void PostResizes(HWND window, int count)
+{
+    for (int i = 0; i < count; ++i)
+        SetWindowPos(window, nullptr, 0, 0, 160 + (i * 37) % 840, 120 + (i * 53) % 600, kAsync);
+}
+
+// A window that has taken every size it will take before measuring, so that growth later is a leak.
+Instance LaunchWarm()
+{
+    Instance instance = Launch();
+    if (!instance.window)
+        return instance;
+    CheckOchre(instance.window, "first frame");
+    SetWindowPos(instance.window, nullptr, 0, 0, 1000, 720, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PostResizes(instance.window, 50);
+    SetWindowPos(instance.window, nullptr, 0, 0, 640, 480, kAsync);
+    WaitFor([&] { return FrameIs(instance.window, 640, 480) && ClientIsOchre(instance.window); }, 10000);
+    return instance;
+}
+
+}  // namespace
+
+void Storm()
+{
+    Instance instance = LaunchWarm();
+    HWND window = instance.window;
+    if (!Check(window != nullptr, "window found"))
+        return Kill(instance);
+    Usage before = Measure(instance.process.hProcess);
+
+    const int kResizes = 1000;
+    DWORD start = GetTickCount();
+    PostResizes(window, kResizes);
+    SetWindowPos(window, nullptr, 0, 0, 700, 500, kAsync);
+    bool settled = WaitFor([&] { return FrameIs(window, 700, 500) && ClientIsOchre(window); }, 60000);
+    Check(settled && Alive(instance), "%d size changes posted and taken in %lu ms, process alive", kResizes + 1,
+          GetTickCount() - start);
+    CheckOchre(window, "after the storm");
+    CheckNoLeak(before, Measure(instance.process.hProcess), "after the storm");
+    CheckClosesWithZero(instance, "after the storm", WM_CLOSE);
+}
+
+void Flood()
+{
+    Instance instance = LaunchWarm();
+    HWND window = instance.window;
+    if (!Check(window != nullptr, "window found"))
+        return Kill(instance);
+    Usage before = Measure(instance.process.hProcess);
+
+    const int kInvalidations = 10000;
+    DWORD start = GetTickCount();
+    for (int i = 0; i < kInvalidations; ++i) {
+        RECT part = {(i * 13) % 600, (i * 7) % 400, (i * 13) % 600 + 40, (i * 7) % 400 + 30};
+        InvalidateRect(window, (i % 2) ? &part : nullptr, FALSE);
+        // Now and then a paint forced at once, as a window dragged over it would cause.
+        if (i % 100 == 0)
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    Check(Alive(instance), "%d invalidations in %lu ms, process alive", kInvalidations, GetTickCount() - start);
+    CheckOchre(window, "after the paint flood");
+
+    const int kCycles = 100;
+    start = GetTickCount();
+    int minimised = 0, restored = 0;
+    for (int i = 0; i < kCycles; ++i) {
+        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        minimised += IsIconic(window) != 0;
+        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        restored += !IsIconic(window);
+    }
+    Check(minimised == kCycles && restored == kCycles, "%d minimise/restore cycles in %lu ms: %d minimised, %d restored",
+          kCycles, GetTickCount() - start, minimised, restored);
+    CheckOchre(window, "after the cycles");
+    CheckNoLeak(before, Measure(instance.process.hProcess), "after the flood and the cycles");
+    CheckClosesWithZero(instance, "after the flood", WM_CLOSE);
+}
+
+void CloseInStorm()
+{
+    Instance instance = Launch();
+    if (!Check(instance.window != nullptr, "window found"))
+        return Kill(instance);
+    DWORD start = GetTickCount();
+    PostResizes(instance.window, 500);
+    PostMessageA(instance.window, WM_CLOSE, 0, 0);
+    PostResizes(instance.window, 500);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(instance.process.hProcess, 10000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(instance.process.hProcess, &code);
+    Check(code == 0, "closed amid 1000 posted size changes: exit code %lu after %lu ms", code, GetTickCount() - start);
+    Kill(instance);
+}
+
+void Sixteen()
+{
+    const int kCount = 16;
+    Instance instances[kCount];
+    for (Instance& instance : instances)
+        instance = Start();
+    int found = 0;
+    for (int i = 0; i < kCount; ++i) {
+        Attach(instances[i]);
+        if (!instances[i].window)
+            continue;
+        ++found;
+        SetWindowPos(instances[i].window, HWND_TOP, (i % 4) * 256, (i / 4) * 190, 250, 185, SWP_NOACTIVATE);
+    }
+    Check(found == kCount, "%d of %d instances started at once opened a window", found, kCount);
+    int painted = 0;
+    for (Instance& instance : instances)
+        painted += instance.window && WaitOchre(instance.window);
+    CheckPixels(painted == kCount, "%d of %d instances painted", painted, kCount);
+    int clean = 0;
+    for (Instance& instance : instances)
+        clean += instance.window && CloseWith(instance, WM_CLOSE, 0, 0) == 0;
+    Check(clean == kCount, "%d of %d instances ended with 0", clean, kCount);
+    for (Instance& instance : instances)
+        Kill(instance);
+}
