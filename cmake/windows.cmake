@@ -1,20 +1,24 @@
-# The product: a PE32 GUI executable with its own entry routine and no C runtime.
-add_executable(Ochrelight WIN32 ${OCHRELIGHT_SOURCES})
-target_include_directories(Ochrelight PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(Ochrelight PRIVATE
-  -Wall -Wextra -Werror
-  -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -fno-unwind-tables -fno-stack-protector -fno-ident -ffunction-sections -fdata-sections
-)
-target_link_options(Ochrelight PRIVATE
-  -nostdlib -nostartfiles -s
-  -Wl,-e,_EntryPoint
-  -Wl,--gc-sections
-  -Wl,--dynamicbase,--nxcompat,--tsaware,--no-seh
-)
-# OpenGL is not linked: it is loaded at run time from the system directory.
-target_link_libraries(Ochrelight PRIVATE kernel32 user32 gdi32)
-set_target_properties(Ochrelight PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+# A PE32 GUI executable with its own entry routine and no C runtime, hardened.
+function(add_bare_executable name)
+  add_executable(${name} WIN32 ${ARGN})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE
+    -Wall -Wextra -Werror
+    -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -fno-stack-protector -fno-ident -ffunction-sections -fdata-sections
+  )
+  target_link_options(${name} PRIVATE
+    -nostdlib -nostartfiles -s
+    -Wl,-e,_EntryPoint
+    -Wl,--gc-sections
+    -Wl,--dynamicbase,--nxcompat,--tsaware,--no-seh
+  )
+  # OpenGL is not linked: the product loads it at run time from the system directory.
+  target_link_libraries(${name} PRIVATE kernel32 user32 gdi32)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endfunction()
+
+add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES})
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
 add_executable(e2e_driver
@@ -71,3 +75,10 @@ add_fault_test(e2e-planting planting "WINEDLLOVERRIDES=opengl32=n,b")
 add_fault_test(e2e-no-opengl no-opengl "WINEDLLOVERRIDES=opengl32=d")
 add_fault_test(e2e-no-glx no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
 set_tests_properties(${E2E_TESTS} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 900 RUN_SERIAL TRUE)
+
+# The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
+add_bare_executable(gdi_floor bench/floor.cpp)
+add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp)
+target_compile_options(bench PRIVATE -Wall -Wextra -Werror -O2)
+target_link_options(bench PRIVATE -static)
+target_link_libraries(bench PRIVATE gdi32 psapi)

@@ -27,6 +27,12 @@ Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr,
 // The process is still running.
 bool Alive(const Instance& instance);
 
+// The window of class "Ochrelight" that the process owns, or null.
+HWND FindWindowOf(DWORD processId);
+
+// The colour reads as the clear colour, within what a 16-bit format's dithering may change.
+bool IsOchre(COLORREF colour);
+
 // Waits, serving the driver's own windows, until `done` holds or the time is up.
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds);
 

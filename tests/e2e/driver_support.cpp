@@ -32,13 +32,6 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     return TRUE;
 }
 
-HWND FindWindowOf(DWORD processId)
-{
-    Search search = {processId, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.window;
-}
-
 bool Near(int a, int b)
 {
     // 16-bit formats dither; a 24-bit screen shows the exact value.
@@ -46,6 +39,19 @@ bool Near(int a, int b)
 }
 
 }  // namespace
+
+HWND FindWindowOf(DWORD processId)
+{
+    Search search = {processId, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.window;
+}
+
+bool IsOchre(COLORREF colour)
+{
+    return Near(GetRValue(colour), GetRValue(kOchre)) && Near(GetGValue(colour), GetGValue(kOchre)) &&
+           Near(GetBValue(colour), GetBValue(kOchre));
+}
 
 void SaveScreen(const char* name)
 {
@@ -209,8 +215,7 @@ bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
             points[count++] = {right * (2 * i + 1) / 10, bottom * (2 * j + 1) / 10};
     for (int i = 0; i < count; ++i) {
         COLORREF colour = ClientPixel(window, points[i].x, points[i].y);
-        if (!Near(GetRValue(colour), GetRValue(kOchre)) || !Near(GetGValue(colour), GetGValue(kOchre)) ||
-            !Near(GetBValue(colour), GetBValue(kOchre))) {
+        if (!IsOchre(colour)) {
             if (where)
                 *where = points[i];
             if (seen)

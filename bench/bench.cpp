@@ -1,0 +1,275 @@
+// Measures Ochrelight against the GDI floor, interleaved in one run, and prints a table with ratios to the floor.
+// Usage: bench OCHRELIGHT.EXE FLOOR.EXE JSON-FILE [FIRST-FRAME-RUNS] [REPAINTS] [IDLE-SECONDS]
+
+#include "../tests/e2e/driver.h"
+#include "../tests/e2e/pe_image.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+const char* OchrelightPath;
+const char* ShotDirectory;
+const char* Scenario = "bench";
+int Passed;
+int Failed;
+
+namespace {
+
+struct Subject {
+    const char* name;
+    const char* exe;
+    std::vector<double> firstFrame;  // ms
+    std::vector<double> windowFound; // ms, the part of the first frame before the window exists
+    std::vector<double> repaint;     // ms
+    SIZE_T peakWorkingSet = 0;
+    ULONGLONG idleCpu = 0;           // ms
+    size_t bytes = 0;
+    std::string imports;
+    std::string sections;
+};
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void Close(Instance& instance)
+{
+    if (instance.window)
+        CloseWith(instance, WM_CLOSE, 0, 0);
+    Kill(instance);
+}
+
+// From CreateProcessA to the centre of the client area seen in ochre on screen.
+void MeasureFirstFrame(Subject& subject)
+{
+    double start = Now();
+    Instance instance = Start("", -1, subject.exe);
+    double found = 0;
+    while (Now() - start < 20000) {
+        if (!instance.window && (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr)
+            found = Now() - start;
+        RECT client;
+        if (instance.window && GetClientRect(instance.window, &client) && client.right > 0 &&
+            IsOchre(ClientPixel(instance.window, client.right / 2, client.bottom / 2))) {
+            subject.firstFrame.push_back(Now() - start);
+            subject.windowFound.push_back(found);
+            break;
+        }
+    }
+    Close(instance);
+}
+
+// From a size change to the newly exposed bottom-right corner seen in ochre.
+void MeasureRepaint(Subject& subject, HWND window, int left)
+{
+    const int kSmall = 300, kLarge = 500;
+    SetWindowPos(window, nullptr, left, 0, kSmall, kSmall, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    POINT corner = {frame.left + kLarge - 12, frame.top + kLarge - 12};
+    HDC screen = GetDC(nullptr);
+    // The corner must show the desktop again before it counts: an old frame left there is no repaint.
+    WaitFor([&] { return !IsOchre(GetPixel(screen, corner.x, corner.y)); }, 2000);
+    double start = Now();
+    SetWindowPos(window, nullptr, left, 0, kLarge, kLarge, SWP_NOZORDER | SWP_NOACTIVATE);
+    while (Now() - start < 5000) {
+        if (IsOchre(GetPixel(screen, corner.x, corner.y))) {
+            subject.repaint.push_back(Now() - start);
+            break;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double Min(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+double Max(const std::vector<double>& values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+void ReadImage(Subject& subject)
+{
+    PeImage image;
+    if (!image.Load(subject.exe))
+        return;
+    subject.bytes = image.bytes.size();
+    for (const std::string& dll : image.Imports())
+        subject.imports += (subject.imports.empty() ? "" : " ") + dll;
+    for (WORD i = 0; i < image.nt->FileHeader.NumberOfSections; ++i)
+        subject.sections += (subject.sections.empty() ? "" : " ") + image.SectionName(i) + "=" +
+                            std::to_string(image.sections[i].SizeOfRawData);
+    subject.sections += " headers=" + std::to_string(image.nt->OptionalHeader.SizeOfHeaders);
+}
+
+std::string Series(const std::vector<double>& values)
+{
+    std::string text = "[";
+    for (size_t i = 0; i < values.size(); ++i) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%s%.2f", i ? ", " : "", values[i]);
+        text += number;
+    }
+    return text + "]";
+}
+
+void WriteJson(const char* path, const Subject& product, const Subject& floor)
+{
+    std::FILE* out = std::fopen(path, "w");
+    if (!out)
+        return;
+    std::fprintf(out, "{\n");
+    const Subject* subjects[] = {&product, &floor};
+    for (int i = 0; i < 2; ++i) {
+        const Subject& s = *subjects[i];
+        std::fprintf(out,
+                     "  \"%s\": {\n"
+                     "    \"first_frame_ms\": {\"min\": %.2f, \"median\": %.2f, \"max\": %.2f, \"runs\": %s},\n"
+                     "    \"window_found_ms\": {\"median\": %.2f},\n"
+                     "    \"repaint_ms\": {\"min\": %.2f, \"median\": %.2f, \"max\": %.2f, \"runs\": %s},\n"
+                     "    \"peak_working_set_kib\": %lu,\n"
+                     "    \"idle_cpu_ms\": %llu,\n"
+                     "    \"bytes\": %zu,\n"
+                     "    \"imports\": \"%s\",\n"
+                     "    \"sections\": \"%s\"\n"
+                     "  }%s\n",
+                     s.name, Min(s.firstFrame), Median(s.firstFrame), Max(s.firstFrame), Series(s.firstFrame).c_str(),
+                     Median(s.windowFound), Min(s.repaint), Median(s.repaint), Max(s.repaint),
+                     Series(s.repaint).c_str(), static_cast<unsigned long>(s.peakWorkingSet / 1024), s.idleCpu,
+                     s.bytes, s.imports.c_str(), s.sections.c_str(), i == 0 ? "," : "");
+    }
+    std::fprintf(out, "}\n");
+    std::fclose(out);
+}
+
+double Ratio(double value, double floor)
+{
+    return floor > 0 ? value / floor : 0;
+}
+
+const char* WindowsPath(const char* path)
+{
+    if (path[0] != '/')
+        return path;
+    std::string* converted = new std::string("Z:" + std::string(path));
+    std::replace(converted->begin(), converted->end(), '/', '\\');
+    return converted->c_str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench OCHRELIGHT.EXE FLOOR.EXE JSON-FILE [RUNS] [REPAINTS] [IDLE-SECONDS]\n");
+        return 2;
+    }
+    Subject product, floor;
+    product.name = "ochrelight";
+    product.exe = OchrelightPath = WindowsPath(argv[1]);
+    floor.name = "gdi_floor";
+    floor.exe = WindowsPath(argv[2]);
+    int runs = argc > 4 ? std::atoi(argv[4]) : 15;
+    int repaints = argc > 5 ? std::atoi(argv[5]) : 50;
+    int idleSeconds = argc > 6 ? std::atoi(argv[6]) : 10;
+    Subject* order[2] = {&product, &floor};
+
+    // A first start of each warms the file cache and Wine's own start-up; it is not counted.
+    for (Subject* subject : order) {
+        Subject warmUp = *subject;
+        MeasureFirstFrame(warmUp);
+    }
+    for (int run = 0; run < runs; ++run)
+        for (int i = 0; i < 2; ++i)
+            MeasureFirstFrame(*order[(run + i) % 2]);
+
+    Instance productInstance = Launch("", -1, product.exe);
+    Instance floorInstance = Launch("", -1, floor.exe);
+    if (!productInstance.window || !floorInstance.window) {
+        std::printf("a window did not open\n");
+        return 1;
+    }
+    for (int change = 0; change < repaints; ++change) {
+        if (change % 2 == 0) {
+            MeasureRepaint(product, productInstance.window, 0);
+            MeasureRepaint(floor, floorInstance.window, 512);
+        } else {
+            MeasureRepaint(floor, floorInstance.window, 512);
+            MeasureRepaint(product, productInstance.window, 0);
+        }
+    }
+    ULONGLONG productCpu = CpuTime(productInstance.process.hProcess);
+    ULONGLONG floorCpu = CpuTime(floorInstance.process.hProcess);
+    Sleep(idleSeconds * 1000);
+    product.idleCpu = CpuTime(productInstance.process.hProcess) - productCpu;
+    floor.idleCpu = CpuTime(floorInstance.process.hProcess) - floorCpu;
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(productInstance.process.hProcess, &memory, sizeof memory))
+        product.peakWorkingSet = memory.PeakWorkingSetSize;
+    if (GetProcessMemoryInfo(floorInstance.process.hProcess, &memory, sizeof memory))
+        floor.peakWorkingSet = memory.PeakWorkingSetSize;
+    Close(productInstance);
+    Close(floorInstance);
+    ReadImage(product);
+    ReadImage(floor);
+
+    std::printf("%-28s %14s %14s %8s\n", "figure", "ochrelight", "gdi floor", "ratio");
+    auto row = [](const char* figure, double value, double floorValue, const char* unit) {
+        std::printf("%-28s %11.1f %-2s %11.1f %-2s %8.2f\n", figure, value, unit, floorValue, unit,
+                    Ratio(value, floorValue));
+    };
+    std::printf("first frame, %d runs each\n", runs);
+    row("  min", Min(product.firstFrame), Min(floor.firstFrame), "ms");
+    row("  median", Median(product.firstFrame), Median(floor.firstFrame), "ms");
+    row("  max", Max(product.firstFrame), Max(floor.firstFrame), "ms");
+    row("  window exists (median)", Median(product.windowFound), Median(floor.windowFound), "ms");
+    std::printf("repaint after a size change, %d each\n", repaints);
+    row("  min", Min(product.repaint), Min(floor.repaint), "ms");
+    row("  median", Median(product.repaint), Median(floor.repaint), "ms");
+    row("  max", Max(product.repaint), Max(floor.repaint), "ms");
+    row("peak working set", product.peakWorkingSet / 1024.0, floor.peakWorkingSet / 1024.0, "KiB");
+    char idle[64];
+    std::snprintf(idle, sizeof idle, "idle CPU over %d s", idleSeconds);
+    row(idle, static_cast<double>(product.idleCpu), static_cast<double>(floor.idleCpu), "ms");
+    row("executable size", static_cast<double>(product.bytes), static_cast<double>(floor.bytes), "B");
+    std::printf("imports     ochrelight: %s\n            gdi floor:  %s\n", product.imports.c_str(),
+                floor.imports.c_str());
+    std::printf("sections    ochrelight: %s\n            gdi floor:  %s\n", product.sections.c_str(),
+                floor.sections.c_str());
+    std::printf("counted: %zu/%d first frames and %zu/%d repaints of ochrelight, %zu/%d and %zu/%d of the floor\n",
+                product.firstFrame.size(), runs, product.repaint.size(), repaints, floor.firstFrame.size(), runs,
+                floor.repaint.size(), repaints);
+
+    WriteJson(argv[3], product, floor);
+    bool complete = product.firstFrame.size() == static_cast<size_t>(runs) &&
+                    floor.firstFrame.size() == static_cast<size_t>(runs) &&
+                    product.repaint.size() == static_cast<size_t>(repaints) &&
+                    floor.repaint.size() == static_cast<size_t>(repaints);
+    return complete ? 0 : 1;
+}
