@@ -1,0 +1,54 @@
+/* GNU ld: lays the image out in three sections, so that the headers fit in one file-alignment unit:
+   .text, read-only and executable: code, constants and the import tables (the loader unprotects the
+          import address table while it binds it, and it is read-only from then on);
+   .bss, writable, not in the file: the zero-filled state;
+   .reloc: the base relocations. */
+OUTPUT_FORMAT(pei-i386)
+SECTIONS
+{
+  . = SIZEOF_HEADERS;
+  . = ALIGN(__section_alignment__);
+  .text __image_base__ + __section_alignment__ :
+  {
+    *(.text)
+    *(SORT(.text$*))
+    *(.text.*)
+    *(.rdata)
+    *(SORT(.rdata$*))
+    *(.rdata.*)
+    /* ld fills the import and import-address directories from these symbols when there is no .idata section. */
+    ".idata$2" = ABSOLUTE(.) - __image_base__;
+    KEEP (SORT(*)(.idata$2))
+    KEEP (SORT(*)(.idata$3))
+    /* These zeroes end the import directory. */
+    LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
+    ".idata$4" = ABSOLUTE(.) - __image_base__;
+    KEEP (SORT(*)(.idata$4))
+    ".idata$5" = ABSOLUTE(.) - __image_base__;
+    __IAT_start__ = .;
+    KEEP (SORT(*)(.idata$5))
+    __IAT_end__ = .;
+    ".idata$6" = ABSOLUTE(.) - __image_base__;
+    KEEP (SORT(*)(.idata$6))
+    KEEP (SORT(*)(.idata$7))
+  }
+  .bss BLOCK(__section_alignment__) :
+  {
+    *(.bss)
+    *(SORT(.bss$*))
+    *(.bss.*)
+    *(COMMON)
+  }
+  /DISCARD/ :
+  {
+    *(.debug$*)
+    *(.drectve)
+    *(.note.GNU-stack)
+    *(.gnu.lto_*)
+    *(.eh_frame*)
+  }
+  .reloc BLOCK(__section_alignment__) :
+  {
+    *(.reloc)
+  }
+}
