@@ -87,3 +87,8 @@ add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp)
 target_compile_options(bench PRIVATE -Wall -Wextra -Werror -O2)
 target_link_options(bench PRIVATE -static)
 target_link_libraries(bench PRIVATE gdi32 psapi)
+
+add_executable(gl_costs bench/gl_costs.cpp)
+target_compile_options(gl_costs PRIVATE -Wall -Wextra -Werror -O2)
+target_link_options(gl_costs PRIVATE -static)
+target_link_libraries(gl_costs PRIVATE gdi32)
