@@ -1,6 +1,7 @@
 // Measures Ochrelight against the GDI floor, interleaved in one run, and prints a table with ratios to the floor.
 // Usage: bench OCHRELIGHT.EXE FLOOR.EXE JSON-FILE [FIRST-FRAME-RUNS] [REPAINTS] [IDLE-SECONDS]
 
+#include "clock.h"
 #include "../tests/e2e/driver.h"
 #include "../tests/e2e/pe_image.h"
 
@@ -11,12 +12,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-const char* OchrelightPath;
-const char* ShotDirectory;
-const char* Scenario = "bench";
-int Passed;
-int Failed;
 
 namespace {
 
@@ -32,18 +27,6 @@ struct Subject {
     std::string imports;
     std::string sections;
 };
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Close(Instance& instance)
 {
@@ -172,15 +155,6 @@ double Ratio(double value, double floor)
     return floor > 0 ? value / floor : 0;
 }
 
-const char* WindowsPath(const char* path)
-{
-    if (path[0] != '/')
-        return path;
-    std::string* converted = new std::string("Z:" + std::string(path));
-    std::replace(converted->begin(), converted->end(), '/', '\\');
-    return converted->c_str();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -189,6 +163,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench OCHRELIGHT.EXE FLOOR.EXE JSON-FILE [RUNS] [REPAINTS] [IDLE-SECONDS]\n");
         return 2;
     }
+    Scenario = "bench";
     Subject product, floor;
     product.name = "ochrelight";
     product.exe = OchrelightPath = WindowsPath(argv[1]);

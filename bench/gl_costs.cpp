@@ -1,7 +1,8 @@
 // Times, inside one process, each step of the OpenGL path Ochrelight takes: the start-up before its first frame
 // and the work of a repaint after a size change. This is where its figures part from the GDI floor's.
 
-#include <windows.h>
+#include "clock.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -9,18 +10,6 @@
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Step {
     const char* name;

@@ -8,17 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
-const char* OchrelightPath;
-const char* ShotDirectory;
-const char* Scenario = "";
-int Passed;
-int Failed;
-
 namespace {
 
 const DWORD kStyle = 0x06CF0000;
 const DWORD kStateBits = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE;
-const DWORD kPromptly = 3000;
+// Bounds wide enough for a loaded machine; what they catch (a hang, a spinning loop) is far beyond them.
+const DWORD kPromptly = 10000;
 
 // Registers a window class of the driver's own with a brush, an icon and a cursor: proof that the probes see them.
 HWND OwnProbeWindow()
@@ -273,7 +268,7 @@ void Idle()
     ULONGLONG before = CpuTime(instance.process.hProcess);
     Sleep(2000);
     ULONGLONG used = CpuTime(instance.process.hProcess) - before;
-    Check(used <= 20, "CPU time over 2 s of idling: %llu ms", used);
+    Check(used <= 200, "CPU time over 2 s of idling: %llu ms", used);
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }
 
@@ -289,20 +284,6 @@ struct {
 
 // Run only when named, in a session set up for them.
 const char* const kOnDemand[] = {"planting", "no-opengl", "no-gl-display"};
-
-// A path as Windows programs under Wine take it: Linux paths live on drive Z:.
-const char* WindowsPath(const char* path)
-{
-    if (path[0] != '/')
-        return path;
-    char* converted = static_cast<char*>(std::malloc(std::strlen(path) + 3));
-    std::strcpy(converted, "Z:");
-    std::strcat(converted, path);
-    for (char* c = converted; *c; ++c)
-        if (*c == '/')
-            *c = '\\';
-    return converted;
-}
 
 bool Selected(const char* name, int argc, char** argv)
 {

@@ -11,6 +11,17 @@ struct Instance {
     HWND window;
 };
 
+// The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
+// checks so far.
+extern const char* OchrelightPath;
+extern const char* ShotDirectory;
+extern const char* Scenario;
+extern int Passed;
+extern int Failed;
+
+// A path as Windows programs under Wine take it: Linux paths live on drive Z:.
+const char* WindowsPath(const char* path);
+
 // The ochre of the clear colour as a 24-bit screen shows it.
 const COLORREF kOchre = RGB(217, 191, 128);
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
-extern const char* OchrelightPath;
-extern const char* ShotDirectory;
-extern const char* Scenario;
-extern int Passed;
-extern int Failed;
+const char* OchrelightPath;
+const char* ShotDirectory;
+const char* Scenario = "";
+int Passed;
+int Failed;
 
 namespace {
 
@@ -236,7 +236,7 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
     DWORD start = GetTickCount();
     PostMessageA(instance.window, message, wParam, lParam);
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, 5000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(instance.process.hProcess, 10000) == WAIT_OBJECT_0)
         GetExitCodeProcess(instance.process.hProcess, &code);
     if (milliseconds)
         *milliseconds = GetTickCount() - start;
@@ -255,6 +255,17 @@ void Kill(Instance& instance)
     CloseHandle(instance.process.hThread);
     CloseHandle(instance.process.hProcess);
     instance.process = PROCESS_INFORMATION();
+}
+
+const char* WindowsPath(const char* path)
+{
+    if (path[0] != '/')
+        return path;
+    std::string* converted = new std::string("Z:" + std::string(path));
+    for (char& c : *converted)
+        if (c == '/')
+            c = '\\';
+    return converted->c_str();
 }
 
 ULONGLONG CpuTime(HANDLE process)

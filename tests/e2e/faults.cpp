@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <string>
 
-extern const char* OchrelightPath;
-
 namespace {
 
 const DWORD kPlantedExitCode = 0x00BADD11;
@@ -35,7 +33,7 @@ void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
     ULONGLONG before = CpuTime(instance.process.hProcess);
     Sleep(1000);
     ULONGLONG used = CpuTime(instance.process.hProcess) - before;
-    Check(used <= 20, "%s: paints validate the window, no endless WM_PAINT (%llu ms CPU in 1 s)", what, used);
+    Check(used <= 100, "%s: paints validate the window, no endless WM_PAINT (%llu ms CPU in 1 s)", what, used);
     SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     DWORD_PTR result = 0;
     Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0,

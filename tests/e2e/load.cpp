@@ -46,10 +46,17 @@ void CheckNoLeak(const Usage& before, const Usage& after, const char* what)
           static_cast<unsigned long>(before.workingSet / 1024), static_cast<unsigned long>(after.workingSet / 1024));
 }
 
-bool FrameIs(HWND window, int width, int height)
+// Posts a last size change behind whatever is queued and waits until it is taken and painted.
+bool SettleAt(HWND window, int width, int height, DWORD milliseconds)
 {
-    RECT frame;
-    return GetWindowRect(window, &frame) && frame.right - frame.left == width && frame.bottom - frame.top == height;
+    SetWindowPos(window, nullptr, 0, 0, width, height, kAsync);
+    return WaitFor(
+        [&] {
+            RECT frame;
+            return GetWindowRect(window, &frame) && frame.right - frame.left == width &&
+                   frame.bottom - frame.top == height && ClientIsOchre(window);
+        },
+        milliseconds);
 }
 
 // Posts `count` size changes to the window's thread without waiting for any of them.
@@ -59,17 +66,19 @@ void PostResizes(HWND window, int count)
         SetWindowPos(window, nullptr, 0, 0, 160 + (i * 37) % 840, 120 + (i * 53) % 600, kAsync);
 }
 
-// A window that has taken every size it will take before measuring, so that growth later is a leak.
+// A window that has taken every size it will take before measuring, so that growth later is a leak;
+// the window is null (and the process gone) when none opened.
 Instance LaunchWarm()
 {
     Instance instance = Launch();
-    if (!instance.window)
+    if (!Check(instance.window != nullptr, "window found")) {
+        Kill(instance);
         return instance;
+    }
     CheckOchre(instance.window, "first frame");
     SetWindowPos(instance.window, nullptr, 0, 0, 1000, 720, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     PostResizes(instance.window, 50);
-    SetWindowPos(instance.window, nullptr, 0, 0, 640, 480, kAsync);
-    WaitFor([&] { return FrameIs(instance.window, 640, 480) && ClientIsOchre(instance.window); }, 10000);
+    SettleAt(instance.window, 640, 480, 10000);
     return instance;
 }
 
@@ -79,15 +88,14 @@ void Storm()
 {
     Instance instance = LaunchWarm();
     HWND window = instance.window;
-    if (!Check(window != nullptr, "window found"))
-        return Kill(instance);
+    if (!window)
+        return;
     Usage before = Measure(instance.process.hProcess);
 
     const int kResizes = 1000;
     DWORD start = GetTickCount();
     PostResizes(window, kResizes);
-    SetWindowPos(window, nullptr, 0, 0, 700, 500, kAsync);
-    bool settled = WaitFor([&] { return FrameIs(window, 700, 500) && ClientIsOchre(window); }, 60000);
+    bool settled = SettleAt(window, 700, 500, 60000);
     Check(settled && Alive(instance), "%d size changes posted and taken in %lu ms, process alive", kResizes + 1,
           GetTickCount() - start);
     CheckOchre(window, "after the storm");
@@ -99,8 +107,8 @@ void Flood()
 {
     Instance instance = LaunchWarm();
     HWND window = instance.window;
-    if (!Check(window != nullptr, "window found"))
-        return Kill(instance);
+    if (!window)
+        return;
     Usage before = Measure(instance.process.hProcess);
 
     const int kInvalidations = 10000;
