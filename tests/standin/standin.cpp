@@ -77,7 +77,6 @@ std::string Bytes(const PIXELFORMATDESCRIPTOR* request)
 {
     static const int widths[] = {2, 2, 4, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 4, 4, 4};
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(request);
-    platform.lastPixelFormatRequest.assign(bytes, bytes + sizeof *request);
     std::string text;
     for (int width : widths) {
         if (!text.empty())
@@ -387,7 +386,7 @@ BOOL SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd)
 {
     Log("SetPixelFormat", {Name(hdc), std::to_string(format), Bytes(ppfd)});
     // A window takes one pixel format for its life, and only one the device offers.
-    if (process.formatSet || format <= 0 || !platform.setPixelFormatResult)
+    if (process.formatSet || format <= 0)
         return FALSE;
     process.formatSet = true;
     return TRUE;
@@ -396,10 +395,10 @@ BOOL SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd)
 HGLRC wglCreateContext(HDC hdc)
 {
     Log("wglCreateContext", {Name(hdc)});
-    if (!process.formatSet || platform.createContextResult == nullptr)
+    if (!process.formatSet)
         return nullptr;
     process.contextAlive = true;
-    return platform.createContextResult;
+    return kContext;
 }
 
 BOOL wglMakeCurrent(HDC hdc, HGLRC hglrc)

@@ -50,8 +50,6 @@ struct Platform {
     DWORD startupFlags = 0;
     WORD startupShowWindow = 0;
     int choosePixelFormatResult = 7;
-    BOOL setPixelFormatResult = TRUE;
-    HGLRC createContextResult = kContext;
     bool createWindowFails = false;
     bool getMessageFails = false;
     bool offersDllDirectories = true;
@@ -71,7 +69,6 @@ struct Platform {
     WNDPROC windowProc = nullptr;
     bool windowExists = false;
     bool visible = false;
-    std::vector<unsigned char> lastPixelFormatRequest;
     DWORD dllSearch = 0;
 
     // Names the trace prints for handles and for the product's own records.
