@@ -2,8 +2,7 @@
 // and the work of a repaint after a size change. This is where its figures part from the GDI floor's.
 
 #include "clock.h"
-
-#include <GL/gl.h>
+#include "render/opengl.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,12 +15,6 @@ struct Step {
     std::vector<double> times;
 };
 
-template <typename Function>
-void Bind(Function& function, HMODULE library, const char* name)
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(library, name)));
-}
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -32,7 +25,7 @@ double Median(std::vector<double> values)
 
 int main()
 {
-    Step create = {"CreateWindowExA (no rendering set-up)", {}}, load = {"LoadLibraryExA opengl32", {}},
+    Step create = {"CreateWindowExA (no rendering set-up)", {}}, load = {"LoadOpenGL (system opengl32.dll)", {}},
          choose = {"ChoosePixelFormat (driver start-up)", {}}, set = {"SetPixelFormat", {}},
          context = {"wglCreateContext", {}}, show = {"ShowWindow", {}}, current = {"wglMakeCurrent", {}},
          clear = {"glClearColor + glClear", {}}, flush = {"glFlush", {}}, release = {"wglMakeCurrent NULL", {}},
@@ -48,23 +41,11 @@ int main()
                                   WS_CLIPCHILDREN, 0, 0, 300, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     create.times.push_back(Now() - start);
 
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH - 14);
-    lstrcpyA(path + length, "\\opengl32.dll");
+    // The program's own loader: the same DLL, found the same way, bound the same way.
     start = Now();
-    HMODULE library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    bool loaded = LoadOpenGL();
     load.times.push_back(Now() - start);
-    HGLRC(WINAPI * wglCreateContext)(HDC);
-    BOOL(WINAPI * wglMakeCurrent)(HDC, HGLRC);
-    void(APIENTRY * glClearColor)(GLfloat, GLfloat, GLfloat, GLfloat);
-    void(APIENTRY * glClear)(GLbitfield);
-    void(APIENTRY * glFlush)(void);
-    Bind(wglCreateContext, library, "wglCreateContext");
-    Bind(wglMakeCurrent, library, "wglMakeCurrent");
-    Bind(glClearColor, library, "glClearColor");
-    Bind(glClear, library, "glClear");
-    Bind(glFlush, library, "glFlush");
-    if (!library || !wglCreateContext || !wglMakeCurrent || !glClearColor || !glClear || !glFlush) {
+    if (!loaded) {
         std::printf("no OpenGL\n");
         return 1;
     }
@@ -83,7 +64,7 @@ int main()
     SetPixelFormat(dc, format, &request);
     set.times.push_back(Now() - start);
     start = Now();
-    HGLRC rc = wglCreateContext(dc);
+    HGLRC rc = OpenGL.wglCreateContext(dc);
     context.times.push_back(Now() - start);
     ReleaseDC(window, dc);
     start = Now();
@@ -101,14 +82,14 @@ int main()
             DispatchMessageA(&message);
         dc = GetDC(window);
         double t0 = Now();
-        wglMakeCurrent(dc, rc);
+        OpenGL.wglMakeCurrent(dc, rc);
         double t1 = Now();
-        glClearColor(0.85f, 0.75f, 0.5f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        OpenGL.glClearColor(0.85f, 0.75f, 0.5f, 1.0f);
+        OpenGL.glClear(GL_COLOR_BUFFER_BIT);
         double t2 = Now();
-        glFlush();
+        OpenGL.glFlush();
         double t3 = Now();
-        wglMakeCurrent(dc, nullptr);
+        OpenGL.wglMakeCurrent(dc, nullptr);
         double t4 = Now();
         RECT client;
         GetClientRect(window, &client);

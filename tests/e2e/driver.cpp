@@ -78,9 +78,9 @@ void Identity()
     DestroyWindow(probe);
 
     Instance instance = Launch();
+    if (!Opened(instance, "default launch"))
+        return;
     HWND window = instance.window;
-    if (!Check(window != nullptr, "window of class \"Ochrelight\" found for the process"))
-        return Kill(instance);
     char title[64] = "";
     GetWindowTextA(window, title, sizeof title);
     Check(std::strcmp(title, "Ochrelight") == 0, "title \"%s\"", title);
@@ -122,11 +122,9 @@ void ShowStates()
     };
     for (const State& state : states) {
         Instance instance = Launch("", state.show);
-        HWND window = instance.window;
-        if (!Check(window != nullptr, "%s: window found", state.name)) {
-            Kill(instance);
+        if (!Opened(instance, state.name))
             continue;
-        }
+        HWND window = instance.window;
         bool visible = IsWindowVisible(window) != 0, iconic = IsIconic(window) != 0, zoomed = IsZoomed(window) != 0;
         Check(visible == state.visible && iconic == state.iconic && zoomed == state.zoomed,
               "%s: visible %d, minimised %d, maximised %d", state.name, visible, iconic, zoomed);
@@ -148,9 +146,9 @@ void ShowStates()
 void Resize()
 {
     Instance instance = Launch();
+    if (!Opened(instance, "before resizing"))
+        return;
     HWND window = instance.window;
-    if (!Check(window != nullptr, "window found"))
-        return Kill(instance);
     CheckOchre(window, "before resizing");
     struct Size {
         const char* name;
@@ -171,9 +169,9 @@ void Resize()
 void Cover()
 {
     Instance instance = Launch();
+    if (!Opened(instance, "before covering"))
+        return;
     HWND window = instance.window;
-    if (!Check(window != nullptr, "window found"))
-        return Kill(instance);
     CheckOchre(window, "before covering");
     RECT client;
     GetClientRect(window, &client);
@@ -209,11 +207,9 @@ void Arguments()
     const char* tails[] = {"--help", "/x C:\\nowhere\\file.txt -- \"quoted argument\"", "%s%n%x"};
     for (const char* tail : tails) {
         Instance instance = Launch(tail);
-        HWND window = instance.window;
-        if (!Check(window != nullptr, "[%s]: window found", tail)) {
-            Kill(instance);
+        if (!Opened(instance, tail))
             continue;
-        }
+        HWND window = instance.window;
         DWORD style = GetWindowLongA(window, GWL_STYLE);
         Check((style & ~kStateBits) == kStyle && IsWindowVisible(window), "[%s]: style 0x%08lX, visible", tail,
               style);
@@ -262,12 +258,10 @@ void SideBySide()
 void Idle()
 {
     Instance instance = Launch();
-    if (!Check(instance.window != nullptr, "window found"))
-        return Kill(instance);
+    if (!Opened(instance, "before idling"))
+        return;
     WaitOchre(instance.window);
-    ULONGLONG before = CpuTime(instance.process.hProcess);
-    Sleep(2000);
-    ULONGLONG used = CpuTime(instance.process.hProcess) - before;
+    ULONGLONG used = CpuUsedOver(instance.process.hProcess, 2000);
     Check(used <= 200, "CPU time over 2 s of idling: %llu ms", used);
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }

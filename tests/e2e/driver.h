@@ -35,6 +35,9 @@ Instance Start(const char* tail = "", int show = -1, const char* exe = nullptr, 
 void Attach(Instance& instance);
 Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);
 
+// Checks that the instance opened its window, and ends it when it did not.
+bool Opened(Instance& instance, const char* what);
+
 // The process is still running.
 bool Alive(const Instance& instance);
 
@@ -60,8 +63,9 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 // Writes the whole screen as NAME.bmp in the shot directory.
 void SaveScreen(const char* name);
 
-// CPU time the process has used, in milliseconds.
+// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps.
 ULONGLONG CpuTime(HANDLE process);
+ULONGLONG CpuUsedOver(HANDLE process, DWORD milliseconds);
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);

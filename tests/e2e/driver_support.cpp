@@ -167,6 +167,14 @@ Instance Launch(const char* tail, int show, const char* exe, const char* directo
     return instance;
 }
 
+bool Opened(Instance& instance, const char* what)
+{
+    if (Check(instance.window != nullptr, "%s: window of class \"Ochrelight\" found for the process", what))
+        return true;
+    Kill(instance);
+    return false;
+}
+
 bool Alive(const Instance& instance)
 {
     return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
@@ -275,4 +283,11 @@ ULONGLONG CpuTime(HANDLE process)
     return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
             ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
            10000;
+}
+
+ULONGLONG CpuUsedOver(HANDLE process, DWORD milliseconds)
+{
+    ULONGLONG before = CpuTime(process);
+    Sleep(milliseconds);
+    return CpuTime(process) - before;
 }

@@ -30,9 +30,7 @@ void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
         return Kill(instance);
     Sleep(500);
     CheckPixels(!ClientIsOchre(window), "%s: nothing is painted (the setting really has no OpenGL)", what);
-    ULONGLONG before = CpuTime(instance.process.hProcess);
-    Sleep(1000);
-    ULONGLONG used = CpuTime(instance.process.hProcess) - before;
+    ULONGLONG used = CpuUsedOver(instance.process.hProcess, 1000);
     Check(used <= 100, "%s: paints validate the window, no endless WM_PAINT (%llu ms CPU in 1 s)", what, used);
     SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     DWORD_PTR result = 0;

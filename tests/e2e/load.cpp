@@ -71,10 +71,8 @@ void PostResizes(HWND window, int count)
 Instance LaunchWarm()
 {
     Instance instance = Launch();
-    if (!Check(instance.window != nullptr, "window found")) {
-        Kill(instance);
+    if (!Opened(instance, "before the load"))
         return instance;
-    }
     CheckOchre(instance.window, "first frame");
     SetWindowPos(instance.window, nullptr, 0, 0, 1000, 720, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     PostResizes(instance.window, 50);
@@ -142,8 +140,8 @@ void Flood()
 void CloseInStorm()
 {
     Instance instance = Launch();
-    if (!Check(instance.window != nullptr, "window found"))
-        return Kill(instance);
+    if (!Opened(instance, "before the storm"))
+        return;
     DWORD start = GetTickCount();
     PostResizes(instance.window, 500);
     PostMessageA(instance.window, WM_CLOSE, 0, 0);
