@@ -31,7 +31,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Where the host runs no 32-bit code, Wine is not installed here: the tests' Wine sessions run in an emulated
+# guest, which has it on its PATH.
 find_program(WINE_EXECUTABLE wine)
 if(WINE_EXECUTABLE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXECUTABLE})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 endif()

@@ -54,10 +54,10 @@ get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
 add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
 set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} RUN_SERIAL TRUE)
 
-add_test(NAME pe-headers.${E2E_BUILD} COMMAND pe_check $<TARGET_FILE:Ochrelight>)
-set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES
-  FIXTURES_REQUIRED wine.${E2E_BUILD} RUN_SERIAL TRUE
-  ENVIRONMENT "WINEPREFIX=${E2E_PREFIX};WINEDEBUG=-all;DISPLAY=")
+add_test(NAME pe-headers.${E2E_BUILD}
+  COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}-pe
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:pe_check> $<TARGET_FILE:Ochrelight>)
+set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} RUN_SERIAL TRUE)
 
 add_test(NAME e2e.${E2E_BUILD}
   COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}
