@@ -33,7 +33,7 @@ HWND OwnProbeWindow()
 LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result);
+    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, HangBound(2000), &result);
     return static_cast<LRESULT>(result);
 }
 
@@ -66,7 +66,7 @@ void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPAR
 {
     DWORD took = 0;
     DWORD code = CloseWith(instance, message, wParam, lParam, &took);
-    Check(code == 0 && took < kPromptly, "%s: exit code %lu after %lu ms", how, code, took);
+    Check(code == 0 && took < HangBound(kPromptly), "%s: exit code %lu after %lu ms", how, code, took);
 }
 
 namespace {
@@ -194,9 +194,9 @@ void Cover()
     DestroyWindow(blind);
     CheckOchre(window, "uncovered");
 
-    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr);
     Check(WaitFor([&] { return IsIconic(window) != 0; }, 3000), "minimised through the system menu command");
-    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+    SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr);
     Check(WaitFor([&] { return !IsIconic(window); }, 3000), "restored through the system menu command");
     CheckOchre(window, "restored");
     CheckClosesWithZero(instance, "after covering", WM_CLOSE);
@@ -299,7 +299,10 @@ int FirstFrame()
     Instance instance = Launch();
     bool painted = instance.window && WaitOchre(instance.window, 10000);
     SaveScreen("ochrelight");
-    std::printf(painted ? "first frame painted\n" : "no ochre frame within 10 s\n");
+    if (painted)
+        std::printf("first frame painted\n");
+    else
+        std::printf("no ochre frame within %lu s\n", HangBound(10000) / 1000);
     if (!instance.window)
         return 1;
     DWORD code = CloseWith(instance, WM_CLOSE, 0, 0);
@@ -322,6 +325,8 @@ int main(int argc, char** argv)
     }
     OchrelightPath = WindowsPath(argv[1]);
     ShotDirectory = argc > 2 ? WindowsPath(argv[2]) : nullptr;
+    if (HangBound(1) > 1)
+        std::printf("hang bounds widened %lu times (OCHRELIGHT_HANG_FACTOR)\n", HangBound(1));
     for (const auto& scenario : kScenarios) {
         if (!Selected(scenario.name, argc, argv))
             continue;

@@ -47,7 +47,11 @@ HWND FindWindowOf(DWORD processId);
 // The colour reads as the clear colour, within what a 16-bit format's dithering may change.
 bool IsOchre(COLORREF colour);
 
-// Waits, serving the driver's own windows, until `done` holds or the time is up.
+// A bound that only catches a hang, widened by OCHRELIGHT_HANG_FACTOR (a whole number, 1 when unset) where the
+// platform itself runs emulated and every step takes many times longer.
+DWORD HangBound(DWORD milliseconds);
+
+// Waits, serving the driver's own windows, until `done` holds or the time is up (a hang bound).
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds);
 
 // True when the client area reads as ochre on a grid over it and near each corner; `where` gets the first miss.

@@ -154,7 +154,7 @@ void Attach(Instance& instance)
 {
     if (!instance.process.hProcess)
         return;
-    WaitForInputIdle(instance.process.hProcess, 10000);
+    WaitForInputIdle(instance.process.hProcess, HangBound(10000));
     WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr ||
                          !Alive(instance); },
             10000);
@@ -180,6 +180,20 @@ bool Alive(const Instance& instance)
     return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
+DWORD HangBound(DWORD milliseconds)
+{
+    static DWORD factor = 0;
+    if (!factor) {
+        char text[16] = "";
+        GetEnvironmentVariableA("OCHRELIGHT_HANG_FACTOR", text, sizeof text);
+        factor = std::atoi(text);
+        // Past a few dozen times a hang no longer looks different from slowness; nonsense means no widening.
+        if (factor < 1 || factor > 50)
+            factor = 1;
+    }
+    return milliseconds * factor;
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)
 {
     DWORD start = GetTickCount();
@@ -191,7 +205,7 @@ bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)
         }
         if (done())
             return true;
-        if (GetTickCount() - start >= milliseconds)
+        if (GetTickCount() - start >= HangBound(milliseconds))
             return false;
         Sleep(10);
     }
@@ -244,7 +258,7 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
     DWORD start = GetTickCount();
     PostMessageA(instance.window, message, wParam, lParam);
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, 10000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(instance.process.hProcess, HangBound(10000)) == WAIT_OBJECT_0)
         GetExitCodeProcess(instance.process.hProcess, &code);
     if (milliseconds)
         *milliseconds = GetTickCount() - start;
@@ -258,7 +272,7 @@ void Kill(Instance& instance)
         return;
     if (WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT) {
         TerminateProcess(instance.process.hProcess, 0xDEAD);
-        WaitForSingleObject(instance.process.hProcess, 5000);
+        WaitForSingleObject(instance.process.hProcess, HangBound(5000));
     }
     CloseHandle(instance.process.hThread);
     CloseHandle(instance.process.hProcess);

@@ -34,7 +34,7 @@ void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
     Check(used <= 100, "%s: paints validate the window, no endless WM_PAINT (%llu ms CPU in 1 s)", what, used);
     SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     DWORD_PTR result = 0;
-    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) != 0,
+    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, HangBound(2000), &result) != 0,
           "%s: answers messages after a resize", what);
     CheckClosesWithZero(instance, what, WM_CLOSE);
 }
@@ -61,7 +61,7 @@ void Planting()
             CheckClosesWithZero(instance, "planted DLL never loaded", WM_CLOSE);
         } else {
             DWORD code = 0;
-            WaitForSingleObject(instance.process.hProcess, 5000);
+            WaitForSingleObject(instance.process.hProcess, HangBound(5000));
             GetExitCodeProcess(instance.process.hProcess, &code);
             Check(false, "the process ended with 0x%lX%s", code,
                   code == kPlantedExitCode ? ": it loaded the planted opengl32.dll" : "");

@@ -125,9 +125,9 @@ void Flood()
     start = GetTickCount();
     int minimised = 0, restored = 0;
     for (int i = 0; i < kCycles; ++i) {
-        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr);
         minimised += IsIconic(window) != 0;
-        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_RESTORE, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr);
         restored += !IsIconic(window);
     }
     Check(minimised == kCycles && restored == kCycles, "%d minimise/restore cycles in %lu ms: %d minimised, %d restored",
@@ -147,7 +147,7 @@ void CloseInStorm()
     PostMessageA(instance.window, WM_CLOSE, 0, 0);
     PostResizes(instance.window, 500);
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, 10000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(instance.process.hProcess, HangBound(10000)) == WAIT_OBJECT_0)
         GetExitCodeProcess(instance.process.hProcess, &code);
     Check(code == 0, "closed amid 1000 posted size changes: exit code %lu after %lu ms", code, GetTickCount() - start);
     Kill(instance);
