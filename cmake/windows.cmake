@@ -1,3 +1,20 @@
+# Every executable is the same byte for byte from the same sources: the header's time stamp is SOURCE_DATE_EPOCH
+# when it is set, else a fixed one, and no path of the build machine is kept. GNU ld reads the variable while it
+# links; LLD takes the stamp as an option.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(OCHRELIGHT_TIMESTAMP $ENV{SOURCE_DATE_EPOCH})
+else()
+  set(OCHRELIGHT_TIMESTAMP 0)
+endif()
+if(NOT OCHRELIGHT_TIMESTAMP MATCHES "^[0-9]+$" OR OCHRELIGHT_TIMESTAMP GREATER 4294967295)
+  message(FATAL_ERROR "SOURCE_DATE_EPOCH is \"${OCHRELIGHT_TIMESTAMP}\": a PE time stamp needs seconds from 0 to 2^32-1")
+endif()
+set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${OCHRELIGHT_TIMESTAMP})
+add_link_options(
+  $<$<CXX_COMPILER_ID:GNU>:-Wl,--insert-timestamp>
+  $<$<CXX_COMPILER_ID:Clang>:-Wl,-Xlink=-timestamp:${OCHRELIGHT_TIMESTAMP}>)
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+
 # A PE32 GUI executable with its own entry routine and no C runtime, hardened, laid out in three sections
 # (code with constants and imports, zeroed state, relocations) so that its headers take one 512-byte unit.
 function(add_bare_executable name)
@@ -80,6 +97,13 @@ add_fault_test(e2e-planting planting "WINEDLLOVERRIDES=opengl32=n,b")
 add_fault_test(e2e-no-opengl no-opengl "WINEDLLOVERRIDES=opengl32=d")
 add_fault_test(e2e-no-glx no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
 set_tests_properties(${E2E_TESTS} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 900 RUN_SERIAL TRUE)
+
+# Two builds of this configuration from scratch, in directories of other names and at other times, give the same
+# bytes.
+add_test(NAME reproducible.${E2E_BUILD}
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DPRESET=${E2E_BUILD}
+          -DWORK=${PROJECT_BINARY_DIR}/reproducible -P ${PROJECT_SOURCE_DIR}/tests/reproducible.cmake)
+set_tests_properties(reproducible.${E2E_BUILD} PROPERTIES TIMEOUT 900)
 
 # The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
 add_bare_executable(gdi_floor bench/floor.cpp)
