@@ -30,7 +30,7 @@ bool Check(bool ok, const char* format, ...);
 bool CheckPixels(bool ok, const char* format, ...);
 
 // Starts Ochrelight (or `exe`, in `directory`) with an optional command-line tail and launcher show state
-// (-1: none given); Attach then waits for its window. Launch does both.
+// (-1: none given); Attach then waits for its window and for its thread to take messages. Launch does both.
 Instance Start(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);
 void Attach(Instance& instance);
 Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);

@@ -158,6 +158,11 @@ void Attach(Instance& instance)
     WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr ||
                          !Alive(instance); },
             10000);
+    // The window is found from the middle of CreateWindowExA on, before it is shown; and Wine's WaitForInputIdle
+    // may return before the program has a message queue. A sent message is answered only once the program's
+    // thread takes messages, by which time it has shown and updated its window.
+    if (instance.window)
+        SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(10000), nullptr);
 }
 
 Instance Launch(const char* tail, int show, const char* exe, const char* directory)
