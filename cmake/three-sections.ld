@@ -3,7 +3,6 @@
           import address table while it binds it, and it is read-only from then on);
    .bss, writable, not in the file: the zero-filled state;
    .reloc: the base relocations. */
-OUTPUT_FORMAT(pei-i386)
 SECTIONS
 {
   . = SIZEOF_HEADERS;

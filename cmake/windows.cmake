@@ -15,8 +15,21 @@ add_link_options(
   $<$<CXX_COMPILER_ID:Clang>:-Wl,-Xlink=-timestamp:${OCHRELIGHT_TIMESTAMP}>)
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
 
-# A PE32 GUI executable with its own entry routine and no C runtime, hardened, laid out in three sections
-# (code with constants and imports, zeroed state, relocations) so that its headers take one 512-byte unit.
+# A PE32 (PE32+ on x86-64) GUI executable with its own entry routine and no C runtime, hardened, laid out in three
+# sections (code with constants and imports, zeroed state, relocations) so that its headers take one 512-byte unit.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The x64 convention decorates no C names; 64-bit address space layout randomisation uses all of it.
+  set(OCHRELIGHT_ENTRY EntryPoint)
+  set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
+  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS "")
+else()
+  set(OCHRELIGHT_ENTRY _EntryPoint)
+  # Exception handlers on x86 are registered at run time: the image declares that it registers none.
+  set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--no-seh)
+  # Frames stay far below a page, so no stack probe is needed; pushes are shorter than stores.
+  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS
+      $<$<CXX_COMPILER_ID:GNU>:-mno-accumulate-outgoing-args -mno-stack-arg-probe -mpreferred-stack-boundary=2>)
+endif()
 function(add_bare_executable name)
   add_executable(${name} WIN32 ${ARGN})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
@@ -24,13 +37,13 @@ function(add_bare_executable name)
     -Wall -Wextra -Werror
     -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-unwind-tables -fno-stack-protector -fno-ident -fomit-frame-pointer
-    # Frames stay far below a page, so no stack probe is needed; pushes are shorter than stores.
-    $<$<CXX_COMPILER_ID:GNU>:-mno-accumulate-outgoing-args -mno-stack-arg-probe -mpreferred-stack-boundary=2>
+    ${OCHRELIGHT_ARCH_COMPILE_OPTIONS}
   )
   target_link_options(${name} PRIVATE
     -nostdlib -nostartfiles -s
-    -Wl,-e,_EntryPoint
-    -Wl,--dynamicbase,--nxcompat,--tsaware,--no-seh
+    -Wl,-e,${OCHRELIGHT_ENTRY}
+    -Wl,--dynamicbase,--nxcompat,--tsaware
+    ${OCHRELIGHT_ARCH_LINK_OPTIONS}
     $<$<CXX_COMPILER_ID:GNU>:-Wl,-T,${PROJECT_SOURCE_DIR}/cmake/three-sections.ld>
     $<$<CXX_COMPILER_ID:Clang>:-Wl,-Xlink=-merge:.rdata=.text>
   )
@@ -62,7 +75,13 @@ add_executable(pe_check tests/e2e/pe_check.cpp)
 target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)
 target_link_options(pe_check PRIVATE -static)
 
-set(E2E_SESSION ${PROJECT_SOURCE_DIR}/tests/e2e/wine-session)
+# A 64-bit build's sessions run in a 64-bit prefix.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(OCHRELIGHT_WINEARCH win64)
+else()
+  set(OCHRELIGHT_WINEARCH win32)
+endif()
+set(E2E_SESSION ${CMAKE_COMMAND} -E env WINEARCH=${OCHRELIGHT_WINEARCH} ${PROJECT_SOURCE_DIR}/tests/e2e/wine-session)
 set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
