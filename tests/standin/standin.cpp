@@ -42,6 +42,18 @@ unsigned short FpuControl()
     return word & ~0x40;
 }
 
+// MXCSR, where the processor has one.
+unsigned int SseControl()
+{
+#if defined(__x86_64__)
+    unsigned int word;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(word));
+    return word;
+#else
+    return 0;
+#endif
+}
+
 std::string Hex(uintptr_t value)
 {
     char text[24];
@@ -102,7 +114,7 @@ void Log(const char* call, std::initializer_list<std::string> args = {})
     std::string joined;
     for (const std::string& arg : args)
         joined += (joined.empty() ? "" : ", ") + arg;
-    platform.trace.push_back({{call, joined}, platform.current, FpuControl(), FpuStatus()});
+    platform.trace.push_back({{call, joined}, platform.current, FpuControl(), FpuStatus(), SseControl()});
 }
 
 LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)

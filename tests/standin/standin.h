@@ -23,6 +23,7 @@ struct Record {
     HGLRC current;
     unsigned short fpuControl;
     unsigned short fpuStatus;
+    unsigned int sseControl;  // MXCSR, flags included; 0 where there is none
 };
 
 // Handles the stand-in gives out; the trace prints them by these names.

@@ -8,6 +8,11 @@ using Entry = ProcessTest;
 void RaiseMaskedDivideByZero()
 {
     __asm__ __volatile__("fldz\n\tfld1\n\tfdivp\n\tfstp %%st(0)" : : : "st");
+#if defined(__x86_64__)
+    // The same on SSE, which x86-64 code uses for its arithmetic.
+    __asm__ __volatile__("xorps %%xmm0, %%xmm0\n\tmovl $1, %%eax\n\tcvtsi2ss %%eax, %%xmm1\n\tdivss %%xmm0, %%xmm1"
+                         : : : "eax", "xmm0", "xmm1");
+#endif
 }
 
 const Record* Find(const char* call)
@@ -211,9 +216,17 @@ TEST_F(Entry, TheFpuIsMaskedFirstAndCreationCannotLeaveItsControlWordBehind)
 {
     RaiseMaskedDivideByZero();
     // Whatever is in force before window creation is what must come back after it.
-    platform.onRegisterClass = [] { LoadFpuControlWord(0x033F); };
+    platform.onRegisterClass = [] {
+        LoadFpuControlWord(0x033F);
+#if defined(__x86_64__)
+        LoadSseControlWord(0x3F80);
+#endif
+    };
     platform.onCreateWindow = [] {
         LoadFpuControlWord(0x027F);
+#if defined(__x86_64__)
+        LoadSseControlWord(0x9FC0);
+#endif
         RaiseMaskedDivideByZero();
     };
     Post(WM_CLOSE);
@@ -231,6 +244,12 @@ TEST_F(Entry, TheFpuIsMaskedFirstAndCreationCannotLeaveItsControlWordBehind)
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->fpuControl, 0x033F);
     EXPECT_EQ(shown->fpuStatus & kExceptionFlags, 0) << "flags left by window creation are cleared";
+#if defined(__x86_64__)
+    // MXCSR holds its flags beside its masks, rounding and denormal modes.
+    EXPECT_EQ(first.sseControl, 0x1F80u) << first.call;
+    EXPECT_EQ(created->sseControl, 0x3F80u);
+    EXPECT_EQ(shown->sseControl, 0x3F80u) << "flags left by window creation are cleared";
+#endif
 }
 
 }  // namespace

@@ -18,6 +18,9 @@ protected:
     void SetUp() override
     {
         hostFpuControl = StoreFpuControlWord();
+#if defined(__x86_64__)
+        hostSseControl = StoreSseControlWord();
+#endif
         ResetPlatform();
         MainWindowClass = WNDCLASSA();
         MainMessage = MSG();
@@ -30,7 +33,13 @@ protected:
         platform.names[&PaintInfo] = "PaintInfo";
     }
 
-    void TearDown() override { LoadFpuControlWord(hostFpuControl); }
+    void TearDown() override
+    {
+        LoadFpuControlWord(hostFpuControl);
+#if defined(__x86_64__)
+        LoadSseControlWord(hostSseControl);
+#endif
+    }
 
     // Runs the entry routine to its end and gives the process exit code.
     static UINT RunProcess()
@@ -56,6 +65,7 @@ protected:
 
 private:
     unsigned short hostFpuControl = 0;
+    unsigned int hostSseControl = 0;
 };
 
 // The recorded calls against a whole expected table, with both printed in full on a mismatch.
