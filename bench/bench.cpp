@@ -104,10 +104,10 @@ void ReadImage(Subject& subject)
     subject.bytes = image.bytes.size();
     for (const std::string& dll : image.Imports())
         subject.imports += (subject.imports.empty() ? "" : " ") + dll;
-    for (WORD i = 0; i < image.nt->FileHeader.NumberOfSections; ++i)
+    for (WORD i = 0; i < image.header->NumberOfSections; ++i)
         subject.sections += (subject.sections.empty() ? "" : " ") + image.SectionName(i) + "=" +
                             std::to_string(image.sections[i].SizeOfRawData);
-    subject.sections += " headers=" + std::to_string(image.nt->OptionalHeader.SizeOfHeaders);
+    subject.sections += " headers=" + std::to_string(image.sizeOfHeaders);
 }
 
 std::string Series(const std::vector<double>& values)

@@ -1,5 +1,6 @@
-// Reads an executable's PE headers and checks that it is built hardened: a 32-bit GUI program with ASLR backed by
-// real relocations, DEP, no exception handlers, terminal-server aware, no writable code, and only system DLLs imported.
+// Reads an executable's PE headers and checks that it is built hardened: a GUI program for the machine this checker
+// is built for, with ASLR backed by real relocations (using the whole 64-bit address space on x64), DEP, no exception
+// handlers on x86, terminal-server aware, no writable code, and only system DLLs imported.
 // Usage: pe_check EXECUTABLE
 
 #include <windows.h>
@@ -44,23 +45,32 @@ int main(int argc, char** argv)
     }
     PeImage image;
     if (!image.Load(argv[1])) {
-        std::printf("FAIL %s is not a readable 32-bit PE image\n0 passed, 1 failed\n", argv[1]);
+        std::printf("FAIL %s is not a readable PE image\n0 passed, 1 failed\n", argv[1]);
         return 1;
     }
-    const IMAGE_FILE_HEADER& header = image.nt->FileHeader;
-    const IMAGE_OPTIONAL_HEADER32& optional = image.nt->OptionalHeader;
+    const IMAGE_FILE_HEADER& header = *image.header;
 
     std::printf("%s: %zu bytes\n", argv[1], image.bytes.size());
-    Check(header.Machine == IMAGE_FILE_MACHINE_I386, "PE32 for i386 (machine 0x%X)", header.Machine);
-    Check(optional.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "GUI subsystem (%u)", optional.Subsystem);
+#if defined(_WIN64)
+    Check(header.Machine == IMAGE_FILE_MACHINE_AMD64 && image.magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC,
+          "PE32+ for x86-64 (machine 0x%X, magic 0x%X)", header.Machine, image.magic);
+#else
+    Check(header.Machine == IMAGE_FILE_MACHINE_I386 && image.magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC,
+          "PE32 for i386 (machine 0x%X, magic 0x%X)", header.Machine, image.magic);
+#endif
+    Check(image.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "GUI subsystem (%u)", image.subsystem);
 
-    WORD flags = optional.DllCharacteristics;
-    const IMAGE_DATA_DIRECTORY& relocations = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    WORD flags = image.dllCharacteristics;
+    const IMAGE_DATA_DIRECTORY& relocations = image.directories[IMAGE_DIRECTORY_ENTRY_BASERELOC];
     Check((flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) && !(header.Characteristics & IMAGE_FILE_RELOCS_STRIPPED) &&
               relocations.VirtualAddress != 0 && relocations.Size > sizeof(IMAGE_BASE_RELOCATION),
           "ASLR: DYNAMIC_BASE with a %lu-byte relocation table", relocations.Size);
     Check(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, "DEP: NX_COMPAT");
+#if defined(_WIN64)
+    Check(flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA");
+#else
     Check(flags & IMAGE_DLLCHARACTERISTICS_NO_SEH, "NO_SEH");
+#endif
     Check(flags & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, "TERMINAL_SERVER_AWARE");
 
     for (WORD i = 0; i < header.NumberOfSections; ++i) {

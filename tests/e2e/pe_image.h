@@ -1,6 +1,6 @@
 #pragma once
 
-// A PE image read whole from a file, with its headers, sections and imported DLL names.
+// A PE32 or PE32+ image read whole from a file, with its headers, sections and imported DLL names.
 
 #include <windows.h>
 
@@ -10,10 +10,16 @@
 
 struct PeImage {
     std::vector<unsigned char> bytes;
-    const IMAGE_NT_HEADERS32* nt = nullptr;
+    const IMAGE_FILE_HEADER* header = nullptr;
+    // The optional header's fields that differ in place between PE32 and PE32+.
+    WORD magic = 0;
+    WORD subsystem = 0;
+    WORD dllCharacteristics = 0;
+    DWORD sizeOfHeaders = 0;
+    const IMAGE_DATA_DIRECTORY* directories = nullptr;
     const IMAGE_SECTION_HEADER* sections = nullptr;
 
-    // Reads the file; false when it cannot be read or is not a 32-bit PE image.
+    // Reads the file; false when it cannot be read or is not a PE32 or PE32+ image.
     bool Load(const char* path)
     {
         std::FILE* file = std::fopen(path, "rb");
@@ -25,17 +31,36 @@ struct PeImage {
         std::fclose(file);
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
         if (bytes.size() < sizeof *dos || dos->e_magic != IMAGE_DOS_SIGNATURE ||
-            bytes.size() < dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32))
+            bytes.size() < dos->e_lfanew + sizeof(IMAGE_NT_HEADERS64))
             return false;
-        nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes.data() + dos->e_lfanew);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes.data() + dos->e_lfanew);
+        if (nt->Signature != IMAGE_NT_SIGNATURE)
+            return false;
+        header = &nt->FileHeader;
         sections = IMAGE_FIRST_SECTION(nt);
-        return nt->Signature == IMAGE_NT_SIGNATURE && nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+        magic = nt->OptionalHeader.Magic;
+        if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+            return ReadOptional(nt->OptionalHeader);
+        if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+            return ReadOptional(reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt)->OptionalHeader);
+        return false;
+    }
+
+    template <typename OptionalHeader>
+    bool ReadOptional(const OptionalHeader& optional)
+    {
+        subsystem = optional.Subsystem;
+        dllCharacteristics = optional.DllCharacteristics;
+        sizeOfHeaders = optional.SizeOfHeaders;
+        directories = optional.DataDirectory;
+        const auto* end = reinterpret_cast<const unsigned char*>(sections + header->NumberOfSections);
+        return end <= bytes.data() + bytes.size();
     }
 
     // The bytes in the file at an address of the loaded image, or null.
     const unsigned char* At(DWORD rva) const
     {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+        for (WORD i = 0; i < header->NumberOfSections; ++i) {
             const IMAGE_SECTION_HEADER& section = sections[i];
             if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
                 DWORD at = rva - section.VirtualAddress + section.PointerToRawData;
@@ -55,7 +80,7 @@ struct PeImage {
     std::vector<std::string> Imports() const
     {
         std::vector<std::string> names;
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const IMAGE_DATA_DIRECTORY& imports = directories[IMAGE_DIRECTORY_ENTRY_IMPORT];
         const auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(At(imports.VirtualAddress));
         for (; descriptor && descriptor->Name; ++descriptor) {
             const char* name = reinterpret_cast<const char*>(At(descriptor->Name));
