@@ -17,12 +17,17 @@ add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=
 
 # A PE32 (PE32+ on x86-64) GUI executable with its own entry routine and no C runtime, hardened, laid out in three
 # sections (code with constants and imports, zeroed state, relocations) so that its headers take one 512-byte unit.
+# The build's word size names its Wine prefix kind and its package.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(OCHRELIGHT_WINEARCH win64)
+  set(OCHRELIGHT_PACKAGE_SYSTEM "64-bit Windows")
   # The x64 convention decorates no C names; 64-bit address space layout randomisation uses all of it.
   set(OCHRELIGHT_ENTRY EntryPoint)
   set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
   set(OCHRELIGHT_ARCH_COMPILE_OPTIONS "")
 else()
+  set(OCHRELIGHT_WINEARCH win32)
+  set(OCHRELIGHT_PACKAGE_SYSTEM "32-bit Windows")
   set(OCHRELIGHT_ENTRY _EntryPoint)
   # Exception handlers on x86 are registered at run time: the image declares that it registers none.
   set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--no-seh)
@@ -76,11 +81,6 @@ target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)
 target_link_options(pe_check PRIVATE -static)
 
 # A 64-bit build's sessions run in a 64-bit prefix.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(OCHRELIGHT_WINEARCH win64)
-else()
-  set(OCHRELIGHT_WINEARCH win32)
-endif()
 set(E2E_SESSION ${CMAKE_COMMAND} -E env WINEARCH=${OCHRELIGHT_WINEARCH} ${PROJECT_SOURCE_DIR}/tests/e2e/wine-session)
 set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
@@ -126,7 +126,8 @@ set_tests_properties(reproducible.${E2E_BUILD} PROPERTIES TIMEOUT 900)
 
 # The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
 add_bare_executable(gdi_floor bench/floor.cpp)
-add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp)
+add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp render/pixel_format.cpp)
+target_include_directories(bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(bench PRIVATE -Wall -Wextra -Werror -O2)
 target_link_options(bench PRIVATE -static)
 target_link_libraries(bench PRIVATE gdi32 psapi)
@@ -138,7 +139,6 @@ target_link_options(gl_costs PRIVATE -static)
 target_link_libraries(gl_costs PRIVATE gdi32)
 
 # The package: the executable, a read-me for Windows users and the SHA-256 of both, in one zip file in build/.
-set(OCHRELIGHT_PACKAGE_SYSTEM "32-bit Windows")
 configure_file(cmake/package-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
 install(TARGETS Ochrelight RUNTIME DESTINATION .)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
@@ -152,6 +152,6 @@ install(CODE [[
   file(WRITE "${root}/SHA256SUMS" "${sums}")
 ]])
 set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_FILE_NAME Ochrelight-${PROJECT_VERSION}-win32)
+set(CPACK_PACKAGE_FILE_NAME Ochrelight-${PROJECT_VERSION}-${OCHRELIGHT_WINEARCH})
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_SOURCE_DIR}/build)
 include(CPack)
