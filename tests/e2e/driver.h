@@ -19,6 +19,20 @@ extern const char* Scenario;
 extern int Passed;
 extern int Failed;
 
+// The desktop Wine's windows live on, from OCHRELIGHT_DESKTOP: its own virtual desktop (the default), X windows
+// managed by a window manager ("openbox"), or X windows on an X server with no window manager ("bare-x").
+enum class Desktop { Virtual, Managed, BareX };
+extern Desktop SessionDesktop;
+void ReadDesktop();
+
+// Says where this desktop cannot do what a scenario asks, and what is checked instead.
+void DesktopException(const char* format, ...);
+
+// Sends a system menu command (SC_MINIMIZE, SC_RESTORE). A window manager carries it out in its own time, and one
+// overtaken by the next command would leave the X window out of step with Windows' state: there it waits until the
+// screen shows the command done.
+void SystemCommand(HWND window, WPARAM command);
+
 // A path as Windows programs under Wine take it: Linux paths live on drive Z:.
 const char* WindowsPath(const char* path);
 

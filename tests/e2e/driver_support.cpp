@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 const char* OchrelightPath;
@@ -10,6 +11,7 @@ const char* ShotDirectory;
 const char* Scenario = "";
 int Passed;
 int Failed;
+Desktop SessionDesktop = Desktop::Virtual;
 
 namespace {
 
@@ -183,6 +185,45 @@ bool Opened(Instance& instance, const char* what)
 bool Alive(const Instance& instance)
 {
     return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+void ReadDesktop()
+{
+    char name[32] = "";
+    GetEnvironmentVariableA("OCHRELIGHT_DESKTOP", name, sizeof name);
+    if (std::strcmp(name, "openbox") == 0)
+        SessionDesktop = Desktop::Managed;
+    else if (std::strcmp(name, "bare-x") == 0)
+        SessionDesktop = Desktop::BareX;
+    std::printf("desktop: %s\n", *name ? name : "virtual-desktop");
+}
+
+void DesktopException(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::printf("note %s: ", Scenario);
+    std::vprintf(format, args);
+    std::printf("\n");
+    va_end(args);
+}
+
+void SystemCommand(HWND window, WPARAM command)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    POINT centre = {client.right / 2, client.bottom / 2};
+    ClientToScreen(window, &centre);
+    SendMessageTimeoutA(window, WM_SYSCOMMAND, command, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr);
+    if (SessionDesktop != Desktop::Managed)
+        return;
+    if (command == SC_MINIMIZE) {
+        HDC screen = GetDC(nullptr);
+        WaitFor([&] { return !IsOchre(GetPixel(screen, centre.x, centre.y)); }, 3000);
+        ReleaseDC(nullptr, screen);
+    } else {
+        WaitOchre(window, 3000);
+    }
 }
 
 DWORD HangBound(DWORD milliseconds)
