@@ -95,27 +95,28 @@ add_test(NAME pe-headers.${E2E_BUILD}
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:pe_check> $<TARGET_FILE:Ochrelight>)
 set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} RUN_SERIAL TRUE)
 
-add_test(NAME e2e.${E2E_BUILD}
-  COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}
-          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight> ${E2E_SHOTS})
-
-# Sessions set up for one fault each: a planted opengl32.dll that Wine would load before its own, OpenGL
-# switched off, and an X server without GLX, where no pixel format can be had at all.
-function(add_fault_test name scenario environment)
-  add_test(NAME ${name}.${E2E_BUILD}
-    COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}-${scenario}
-            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight>
-            ${E2E_SHOTS}-${scenario} ${scenario})
-  set_tests_properties(${name}.${E2E_BUILD} PROPERTIES ENVIRONMENT "${environment}")
-  list(APPEND E2E_TESTS ${name}.${E2E_BUILD})
-  set(E2E_TESTS ${E2E_TESTS} PARENT_SCOPE)
+# One driver session on one desktop, running the named scenario (all everyday and load ones when empty) in the
+# session's environment; the test is named NAME.DESKTOP.BUILD.
+function(add_e2e_test name desktop scenario environment)
+  set(shots ${E2E_SHOTS}/${desktop}/${name})
+  add_test(NAME ${name}.${desktop}.${E2E_BUILD}
+    COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${shots}
+            ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight> ${shots} ${scenario})
+  set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
+    ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};${environment}"
+    FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 900 RUN_SERIAL TRUE)
 endfunction()
 
-set(E2E_TESTS e2e.${E2E_BUILD})
-add_fault_test(e2e-planting planting "WINEDLLOVERRIDES=opengl32=n,b")
-add_fault_test(e2e-no-opengl no-opengl "WINEDLLOVERRIDES=opengl32=d")
-add_fault_test(e2e-no-glx no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
-set_tests_properties(${E2E_TESTS} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 900 RUN_SERIAL TRUE)
+# Every session runs on each of three desktops: Wine's virtual desktop, X windows managed by openbox, and X windows
+# on an X server with no window manager. Beside the main run, three sessions are set up for one fault each: a planted
+# opengl32.dll that Wine would load before its own, OpenGL switched off, and an X server without GLX, where no pixel
+# format can be had at all.
+foreach(desktop virtual-desktop openbox bare-x)
+  add_e2e_test(e2e ${desktop} "" "")
+  add_e2e_test(e2e-planting ${desktop} planting "WINEDLLOVERRIDES=opengl32=n,b")
+  add_e2e_test(e2e-no-opengl ${desktop} no-opengl "WINEDLLOVERRIDES=opengl32=d")
+  add_e2e_test(e2e-no-glx ${desktop} no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
+endforeach()
 
 # Two builds of this configuration from scratch, in directories of other names and at other times, give the same
 # bytes.
