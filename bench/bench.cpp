@@ -9,8 +9,6 @@
 #include "../tests/e2e/pe_image.h"
 #include "render/pixel_format.h"
 
-#include <psapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -150,7 +148,14 @@ std::string Series(const std::vector<double>& values)
     return text + "]";
 }
 
-void WriteJson(const char* path, const Subject& product, const Subject& floor, double startUp, double ratio)
+// A figure as JSON, or null where this platform does not report it.
+std::string Figure(bool seen, unsigned long long value)
+{
+    return seen ? std::to_string(value) : "null";
+}
+
+void WriteJson(const char* path, const Subject& product, const Subject& floor, double startUp, double ratio,
+               bool workingSetRead, bool idleRead)
 {
     std::FILE* out = std::fopen(path, "w");
     if (!out)
@@ -165,15 +170,16 @@ void WriteJson(const char* path, const Subject& product, const Subject& floor, d
                      "    \"first_frame_ms\": {\"min\": %.2f, \"median\": %.2f, \"max\": %.2f, \"runs\": %s},\n"
                      "    \"window_found_ms\": {\"median\": %.2f},\n"
                      "    \"repaint_ms\": {\"min\": %.2f, \"median\": %.2f, \"max\": %.2f, \"runs\": %s},\n"
-                     "    \"peak_working_set_kib\": %lu,\n"
-                     "    \"idle_cpu_ms\": %llu,\n"
+                     "    \"peak_working_set_kib\": %s,\n"
+                     "    \"idle_cpu_ms\": %s,\n"
                      "    \"bytes\": %zu,\n"
                      "    \"imports\": \"%s\",\n"
                      "    \"sections\": \"%s\"\n"
                      "  }%s\n",
                      s.name, Min(s.firstFrame), Median(s.firstFrame), Max(s.firstFrame), Series(s.firstFrame).c_str(),
                      Median(s.windowFound), Min(s.repaint), Median(s.repaint), Max(s.repaint),
-                     Series(s.repaint).c_str(), static_cast<unsigned long>(s.peakWorkingSet / 1024), s.idleCpu,
+                     Series(s.repaint).c_str(), Figure(workingSetRead, s.peakWorkingSet / 1024).c_str(),
+                     Figure(idleRead, s.idleCpu).c_str(),
                      s.bytes, s.imports.c_str(), s.sections.c_str(), i == 0 ? "," : "");
     }
     std::fprintf(out, "}\n");
@@ -191,6 +197,8 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--pixel-format") == 0)
         return static_cast<int>(TimePixelFormat());
+    if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
+        return ProbeHelper(argv[2]);
     if (argc < 4) {
         std::fprintf(stderr, "usage: bench OCHRELIGHT.EXE FLOOR.EXE JSON-FILE [RUNS] [REPAINTS] [IDLE-SECONDS]\n");
         return 2;
@@ -205,6 +213,8 @@ int main(int argc, char** argv)
     int repaints = argc > 5 ? std::atoi(argv[5]) : 50;
     int idleSeconds = argc > 6 ? std::atoi(argv[6]) : 10;
     Subject* order[2] = {&product, &floor};
+    // Figures this platform does not report for another process are left out, never printed as a zero.
+    const Sight& sight = ProbeSight();
 
     // A first start of each warms the file cache and Wine's own start-up; it is not counted.
     for (Subject* subject : order) {
@@ -233,17 +243,14 @@ int main(int argc, char** argv)
             MeasureRepaint(product, productInstance.window, 0);
         }
     }
-    ULONGLONG productCpu = CpuTime(productInstance.process.hProcess);
-    ULONGLONG floorCpu = CpuTime(floorInstance.process.hProcess);
+    ULONGLONG productCpu = 0, floorCpu = 0, productAfter = 0, floorAfter = 0;
+    bool idleRead = CpuTime(productInstance, &productCpu) && CpuTime(floorInstance, &floorCpu);
     Sleep(idleSeconds * 1000);
-    product.idleCpu = CpuTime(productInstance.process.hProcess) - productCpu;
-    floor.idleCpu = CpuTime(floorInstance.process.hProcess) - floorCpu;
-    PROCESS_MEMORY_COUNTERS memory = {};
-    memory.cb = sizeof memory;
-    if (GetProcessMemoryInfo(productInstance.process.hProcess, &memory, sizeof memory))
-        product.peakWorkingSet = memory.PeakWorkingSetSize;
-    if (GetProcessMemoryInfo(floorInstance.process.hProcess, &memory, sizeof memory))
-        floor.peakWorkingSet = memory.PeakWorkingSetSize;
+    idleRead = idleRead && CpuTime(productInstance, &productAfter) && CpuTime(floorInstance, &floorAfter);
+    product.idleCpu = productAfter - productCpu;
+    floor.idleCpu = floorAfter - floorCpu;
+    product.peakWorkingSet = Measure(productInstance.process.hProcess).peakWorkingSet;
+    floor.peakWorkingSet = Measure(floorInstance.process.hProcess).peakWorkingSet;
     Close(productInstance);
     Close(floorInstance);
     ReadImage(product);
@@ -269,10 +276,17 @@ int main(int argc, char** argv)
     row("  min", Min(product.repaint), Min(floor.repaint), "ms");
     row("  median", Median(product.repaint), Median(floor.repaint), "ms");
     row("  max", Max(product.repaint), Max(floor.repaint), "ms");
-    row("peak working set", product.peakWorkingSet / 1024.0, floor.peakWorkingSet / 1024.0, "KiB");
+    if (sight.workingSet)
+        row("peak working set", product.peakWorkingSet / 1024.0, floor.peakWorkingSet / 1024.0, "KiB");
+    else
+        std::printf("peak working set: not reported by this platform for another process\n");
     char idle[64];
     std::snprintf(idle, sizeof idle, "idle CPU over %d s", idleSeconds);
-    row(idle, static_cast<double>(product.idleCpu), static_cast<double>(floor.idleCpu), "ms");
+    if (sight.cpu && idleRead)
+        row(idle, static_cast<double>(product.idleCpu), static_cast<double>(floor.idleCpu), "ms");
+    else
+        std::printf("%s: not read (%s)\n", idle,
+                    sight.cpu ? "a process's CPU time could not be found" : "not reported for another process");
     row("executable size", static_cast<double>(product.bytes), static_cast<double>(floor.bytes), "B");
     std::printf("imports     ochrelight: %s\n            gdi floor:  %s\n", product.imports.c_str(),
                 floor.imports.c_str());
@@ -282,7 +296,7 @@ int main(int argc, char** argv)
                 product.firstFrame.size(), runs, product.repaint.size(), repaints, floor.firstFrame.size(), runs,
                 floor.repaint.size(), repaints);
 
-    WriteJson(argv[3], product, floor, startUpMedian, frameRatio);
+    WriteJson(argv[3], product, floor, startUpMedian, frameRatio, sight.workingSet, sight.cpu && idleRead);
     bool complete = product.firstFrame.size() == static_cast<size_t>(runs) && startUp.size() == static_cast<size_t>(runs) &&
                     floor.firstFrame.size() == static_cast<size_t>(runs) &&
                     product.repaint.size() == static_cast<size_t>(repaints) &&

@@ -62,7 +62,7 @@ add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES})
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
 add_executable(e2e_driver
-  tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/load.cpp)
+  tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/load.cpp tests/e2e/probe.cpp)
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
 target_link_options(e2e_driver PRIVATE -static)
 target_link_libraries(e2e_driver PRIVATE gdi32 psapi)
@@ -128,7 +128,7 @@ set_tests_properties(reproducible.${E2E_BUILD} PROPERTIES TIMEOUT 900)
 
 # The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
 add_bare_executable(gdi_floor bench/floor.cpp)
-add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp render/pixel_format.cpp)
+add_executable(bench bench/bench.cpp tests/e2e/driver_support.cpp tests/e2e/probe.cpp render/pixel_format.cpp)
 target_include_directories(bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(bench PRIVATE -Wall -Wextra -Werror -O2)
 target_link_options(bench PRIVATE -static)

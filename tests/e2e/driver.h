@@ -5,10 +5,15 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 struct Instance {
     PROCESS_INFORMATION process;
     HWND window;
+    // The program's path and arguments, split and joined again by single spaces, and the Linux process id found
+    // by them (0 not looked for yet, -1 none).
+    std::string arguments;
+    int unixPid;
 };
 
 // The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
@@ -25,8 +30,8 @@ enum class Desktop { Virtual, Managed, BareX };
 extern Desktop SessionDesktop;
 void ReadDesktop();
 
-// Says where this desktop cannot do what a scenario asks, and what is checked instead.
-void DesktopException(const char* format, ...);
+// Says what a scenario cannot check on this platform or desktop, and what is checked instead; not a check.
+void Note(const char* format, ...);
 
 // Sends a system menu command (SC_MINIMIZE, SC_RESTORE). A window manager carries it out in its own time, and one
 // overtaken by the next command would leave the X window out of step with Windows' state: there it waits until the
@@ -81,9 +86,34 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 // Writes the whole screen as NAME.bmp in the shot directory.
 void SaveScreen(const char* name);
 
-// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps.
-ULONGLONG CpuTime(HANDLE process);
-ULONGLONG CpuUsedOver(HANDLE process, DWORD milliseconds);
+// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps. False when it cannot be
+// read.
+bool CpuTime(Instance& instance, ULONGLONG* milliseconds);
+bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used);
+
+// Checks that the process uses at most `bound` ms of CPU while the driver sleeps `milliseconds`.
+void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, const char* what);
+
+// What a process holds, as the platform reports it to another process.
+struct Usage {
+    DWORD handles;
+    DWORD gdiObjects;
+    DWORD userObjects;
+    SIZE_T workingSet;
+    SIZE_T peakWorkingSet;
+};
+Usage Measure(HANDLE process);
+
+// Which readings of another process this platform really gives, proven once (on first use) against a helper process
+// that spins and holds resources on purpose; a reading that is not seen is said in a note, never checked.
+struct Sight {
+    bool cpu, handles, gdiObjects, userObjects, workingSet;
+};
+const Sight& ProbeSight();
+
+// The helper's own run, in a process started with "--probe-helper READY-EVENT": holds resources, says it is
+// ready and spins until it is ended.
+int ProbeHelper(const char* readyEvent);
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);

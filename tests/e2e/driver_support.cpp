@@ -146,6 +146,7 @@ Instance Start(const char* tail, int show, const char* exe, const char* director
         startup.wShowWindow = static_cast<WORD>(show);
     }
     std::string commandLine = std::string("\"") + exe + "\"" + (*tail ? " " : "") + tail;
+    instance.arguments = std::string(exe) + (*tail ? " " : "") + tail;
     if (!CreateProcessA(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
                         &instance.process))
         Check(false, "CreateProcessA(%s) failed with error %lu", exe, GetLastError());
@@ -198,7 +199,7 @@ void ReadDesktop()
     std::printf("desktop: %s\n", *name ? name : "virtual-desktop");
 }
 
-void DesktopException(const char* format, ...)
+void Note(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -334,20 +335,4 @@ const char* WindowsPath(const char* path)
         if (c == '/')
             c = '\\';
     return converted->c_str();
-}
-
-ULONGLONG CpuTime(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
-            ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
-           10000;
-}
-
-ULONGLONG CpuUsedOver(HANDLE process, DWORD milliseconds)
-{
-    ULONGLONG before = CpuTime(process);
-    Sleep(milliseconds);
-    return CpuTime(process) - before;
 }

@@ -1,0 +1,237 @@
+// Readings of another process: its CPU time and resource counts, each proven once against a helper process that
+// spends or holds them on purpose before any check relies on it.
+
+#include "driver.h"
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// What the helper holds: far above what any process starts with, so a reading that sees them cannot miss them.
+const int kHelperHandles = 200;
+const int kHelperGdiObjects = 200;
+const int kHelperWindows = 50;
+const SIZE_T kHelperMiB = 64;
+// The helper spins on one core; a reading of half of that proves CPU time is seen, even on a loaded machine.
+const DWORD kSpinWindow = 1000;
+
+// Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
+const ULONGLONG kMillisecondsPerTick = 10;
+
+// Reads a whole file of Linux's /proc, whose files report no size, as Wine shows it on drive Z:.
+std::string ReadProcFile(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (text.size() < 1 << 20 && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+// The Linux process id of the instance, 0 where none is found: Wine shows a Windows process to Linux with its
+// arguments as the program parsed them, so the one live process showing exactly the instance's is it. Two alike at
+// once cannot be told apart, and give none.
+int UnixPid(Instance& instance)
+{
+    if (instance.unixPid)
+        return instance.unixPid > 0 ? instance.unixPid : 0;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int found = 0, matches = 0;
+    do {
+        int pid = std::atoi(entry.cFileName);
+        if (pid <= 0)
+            continue;
+        std::string shown = ReadProcFile(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
+        while (!shown.empty() && (shown.back() == '\0' || shown.back() == ' '))
+            shown.pop_back();
+        for (char& c : shown)
+            if (c == '\0')
+                c = ' ';
+        if (shown == instance.arguments) {
+            found = pid;
+            ++matches;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    instance.unixPid = matches == 1 ? found : -1;
+    return instance.unixPid > 0 ? instance.unixPid : 0;
+}
+
+// User and system time from /proc/PID/stat, in ms; fields 14 and 15, counted past the command name's ")".
+bool UnixCpuTime(int pid, ULONGLONG* milliseconds)
+{
+    std::string stat = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+    size_t name = stat.rfind(')');
+    if (name == std::string::npos)
+        return false;
+    const char* field = stat.c_str() + name + 1;
+    ULONGLONG ticks = 0;
+    for (int index = 3; index <= 15; ++index) {
+        char* end = nullptr;
+        while (*field == ' ')
+            ++field;
+        unsigned long long value = std::strtoull(field, &end, 10);
+        if (index >= 14)
+            ticks += value;
+        if (index > 3 && end == field)
+            return false;
+        field = index == 3 ? field + 1 : end;
+    }
+    *milliseconds = ticks * kMillisecondsPerTick;
+    return true;
+}
+
+// Windows' own accounting of the process, in ms.
+bool ProcessTimes(HANDLE process, ULONGLONG* milliseconds)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return false;
+    *milliseconds = (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+                     ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+                    10000;
+    return true;
+}
+
+}  // namespace
+
+bool CpuTime(Instance& instance, ULONGLONG* milliseconds)
+{
+    // Under Wine the platform reports no CPU time for any process but the caller's; Linux, underneath, accounts for
+    // every one. Where there is a Linux underneath, its figure or none.
+    if (GetFileAttributesA("Z:\\proc\\self\\stat") != INVALID_FILE_ATTRIBUTES) {
+        int pid = UnixPid(instance);
+        return pid && UnixCpuTime(pid, milliseconds);
+    }
+    return ProcessTimes(instance.process.hProcess, milliseconds);
+}
+
+bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used)
+{
+    ULONGLONG before = 0, after = 0;
+    if (!CpuTime(instance, &before))
+        return false;
+    Sleep(milliseconds);
+    if (!CpuTime(instance, &after))
+        return false;
+    *used = after - before;
+    return true;
+}
+
+void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, const char* what)
+{
+    if (!ProbeSight().cpu) {
+        Note("%s: CPU time not checked, as this platform does not report it for another process", what);
+        return;
+    }
+    ULONGLONG used = 0;
+    if (!CpuUsedOver(instance, milliseconds, &used)) {
+        Check(false, "%s: the process's CPU time could not be read", what);
+        return;
+    }
+    Check(used <= bound, "%s: CPU time over %lu ms: %llu ms (at most %llu)", what, milliseconds, used, bound);
+}
+
+Usage Measure(HANDLE process)
+{
+    Usage usage = {};
+    GetProcessHandleCount(process, &usage.handles);
+    usage.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    usage.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+        usage.workingSet = memory.WorkingSetSize;
+        usage.peakWorkingSet = memory.PeakWorkingSetSize;
+    }
+    return usage;
+}
+
+int ProbeHelper(const char* readyEvent)
+{
+    for (int i = 0; i < kHelperHandles; ++i)
+        CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (int i = 0; i < kHelperGdiObjects; ++i)
+        CreateSolidBrush(RGB(i, 0, 0));
+    for (int i = 0; i < kHelperWindows; ++i)
+        CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    SIZE_T bytes = kHelperMiB << 20;
+    if (char* memory = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE)))
+        for (SIZE_T i = 0; i < bytes; i += 4096)
+            memory[i] = 1;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
+    if (!ready)
+        return 1;
+    SetEvent(ready);
+    // Spins until the harness ends it.
+    for (volatile unsigned long long spin = 0;; spin = spin + 1) {
+    }
+}
+
+const Sight& ProbeSight()
+{
+    static Sight sight;
+    static bool probed = false;
+    if (probed)
+        return sight;
+    probed = true;
+
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    char readyName[64];
+    std::snprintf(readyName, sizeof readyName, "OchrelightProbeReady-%lu", GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName);
+    std::string tail = std::string("--probe-helper ") + readyName;
+    Instance helper = Start(tail.c_str(), -1, self);
+    if (!helper.process.hProcess || WaitForSingleObject(ready, HangBound(10000)) != WAIT_OBJECT_0) {
+        Check(false, "probe: the helper process that spins and holds resources did not get ready");
+        Kill(helper);
+        CloseHandle(ready);
+        return sight;
+    }
+    CloseHandle(ready);
+
+    ULONGLONG spun = 0;
+    sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun) && spun >= kSpinWindow / 2;
+    Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %lu ms reads %llu ms (%s)",
+          kSpinWindow, spun, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
+
+    Usage held = Measure(helper.process.hProcess);
+    struct Count {
+        const char* what;
+        bool* seen;
+        unsigned long read, holds;
+    } const counts[] = {
+        {"handles", &sight.handles, held.handles, kHelperHandles},
+        {"GDI objects", &sight.gdiObjects, held.gdiObjects, kHelperGdiObjects},
+        {"USER objects", &sight.userObjects, held.userObjects, kHelperWindows},
+        {"working set (KiB)", &sight.workingSet, static_cast<unsigned long>(held.workingSet / 1024),
+         static_cast<unsigned long>(kHelperMiB * 1024)},
+    };
+    for (const Count& count : counts) {
+        *count.seen = count.read >= count.holds;
+        if (*count.seen)
+            std::printf("probe %s: %s of another process: a helper holding %lu reads %lu\n", Scenario, count.what,
+                        count.holds, count.read);
+        else
+            Note("%s of another process cannot be read on this platform: a helper holding %lu reads %lu; every "
+                 "check of it is a note",
+                 count.what, count.holds, count.read);
+    }
+    Kill(helper);
+    return sight;
+}
