@@ -11,6 +11,7 @@ target_compile_options(product PRIVATE -Wall -Wextra -Werror)
 
 add_executable(unit_tests
   tests/unit/entry_test.cpp
+  tests/unit/opengl_test.cpp
   tests/unit/pixel_format_test.cpp
   tests/unit/window_proc_test.cpp
 )

@@ -48,7 +48,7 @@ TEST_F(Entry, ARunRegistersCreatesShowsPaintsLoopsAndExitsZeroOnClose)
 
     UINT exitCode = RunProcess();
 
-    EXPECT_CALLS(Calls(), Then({kStart, kLoadOpenGL, kCreateContext, kShow, PaintWith("GLContext"),
+    EXPECT_CALLS(Life(), Then({kStart, kLoadOpenGL, kCreateContext, kShow, PaintWith("GLContext"),
                                 {
                                     // the close, from the loop
                                     {"GetMessageA", "MainMessage, NULL, 0, 0"},

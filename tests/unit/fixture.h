@@ -56,6 +56,24 @@ protected:
         return 0xDEAD;
     }
 
+    // The recorded calls as the window's life: the OpenGL loader's own calls, each run of them, as one
+    // {"LoadOpenGL", ""} row.
+    static std::vector<Call> Life()
+    {
+        std::vector<Call> life;
+        bool loading = false;
+        for (const Call& call : Calls()) {
+            bool loader = call.call == "GetSystemDirectoryA" || call.call == "LoadLibraryExA" ||
+                          (call.call == "GetProcAddress" && call.args.rfind("opengl32,", 0) == 0);
+            if (loader && !loading)
+                life.push_back({"LoadOpenGL", ""});
+            if (!loader)
+                life.push_back(call);
+            loading = loader;
+        }
+        return life;
+    }
+
     // The calls from index `from` on.
     static std::vector<Call> CallsFrom(size_t from)
     {
