@@ -1,8 +1,11 @@
-/* GNU ld: lays the image out in three sections, so that the headers fit in one file-alignment unit:
-   .text, read-only and executable: code, constants and the import tables (the loader unprotects the
-          import address table while it binds it, and it is read-only from then on);
+/* GNU ld: lays the image out in as few sections as it can:
+   .text, read-only and executable: code, constants, the unwind data of x86-64 and the import tables (the
+          loader unprotects the import address table while it binds it, and it is read-only from then on);
+   .pdata, read-only, x86-64 only: the function table of the exception directory, which ld fills from the
+          section of this name alone;
    .bss, writable, not in the file: the zero-filled state;
-   .reloc: the base relocations. */
+   .reloc: the base relocations.
+   An x86 image has no .pdata, and its headers fit in one file-alignment unit. */
 SECTIONS
 {
   . = SIZEOF_HEADERS;
@@ -15,6 +18,7 @@ SECTIONS
     *(.rdata)
     *(SORT(.rdata$*))
     *(.rdata.*)
+    *(.xdata)
     /* ld fills the import and import-address directories from these symbols when there is no .idata section. */
     ".idata$2" = ABSOLUTE(.) - __image_base__;
     KEEP (SORT(*)(.idata$2))
@@ -30,6 +34,10 @@ SECTIONS
     ".idata$6" = ABSOLUTE(.) - __image_base__;
     KEEP (SORT(*)(.idata$6))
     KEEP (SORT(*)(.idata$7))
+  }
+  .pdata BLOCK(__section_alignment__) :
+  {
+    KEEP (*(.pdata))
   }
   .bss BLOCK(__section_alignment__) :
   {

@@ -24,31 +24,39 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   # The x64 convention decorates no C names; 64-bit address space layout randomisation uses all of it.
   set(OCHRELIGHT_ENTRY EntryPoint)
   set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--high-entropy-va)
-  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS "")
+  # Windows walks an x64 stack only through the unwind data of each function that saves registers, takes stack or
+  # calls out; without it an exception raised in the OpenGL driver under the window procedure, a crash dump or a
+  # debugger would unwind it wrongly. The map names the functions, for the check that the table covers them.
+  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fasynchronous-unwind-tables)
+  set(OCHRELIGHT_MAP_OPTION -Wl,-Map=${PROJECT_BINARY_DIR}/@name@.map)
 else()
   set(OCHRELIGHT_WINEARCH win32)
   set(OCHRELIGHT_PACKAGE_SYSTEM "32-bit Windows")
   set(OCHRELIGHT_ENTRY _EntryPoint)
-  # Exception handlers on x86 are registered at run time: the image declares that it registers none.
+  # Exception handlers on x86 are registered at run time: the image declares that it registers none, and it needs
+  # no unwind tables.
   set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--no-seh)
   # Frames stay far below a page, so no stack probe is needed; pushes are shorter than stores.
-  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS
+  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables -fno-unwind-tables
       $<$<CXX_COMPILER_ID:GNU>:-mno-accumulate-outgoing-args -mno-stack-arg-probe -mpreferred-stack-boundary=2>)
+  set(OCHRELIGHT_MAP_OPTION "")
 endif()
 function(add_bare_executable name)
   add_executable(${name} WIN32 ${ARGN})
+  string(CONFIGURE "${OCHRELIGHT_MAP_OPTION}" map_option @ONLY)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE
     -Wall -Wextra -Werror
-    -Os -fno-builtin -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-unwind-tables -fno-stack-protector -fno-ident -fomit-frame-pointer
+    -Os -fno-builtin -fno-exceptions -fno-rtti -fno-stack-protector -fno-ident -fomit-frame-pointer
     ${OCHRELIGHT_ARCH_COMPILE_OPTIONS}
   )
   target_link_options(${name} PRIVATE
     -nostdlib -nostartfiles -s
     -Wl,-e,${OCHRELIGHT_ENTRY}
     -Wl,--dynamicbase,--nxcompat,--tsaware
-    ${OCHRELIGHT_ARCH_LINK_OPTIONS}
+    # Windows Vista and later, on every build and from either linker, rather than each linker's own default.
+    -Wl,--major-os-version,6,--minor-os-version,0,--major-subsystem-version,6,--minor-subsystem-version,0
+    ${OCHRELIGHT_ARCH_LINK_OPTIONS} ${map_option}
     $<$<CXX_COMPILER_ID:GNU>:-Wl,-T,${PROJECT_SOURCE_DIR}/cmake/three-sections.ld>
     $<$<CXX_COMPILER_ID:Clang>:-Wl,-Xlink=-merge:.rdata=.text>
   )
@@ -90,9 +98,14 @@ get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
 add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
 set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} RUN_SERIAL TRUE)
 
+# On x64 the linker's map names the functions whose unwind data the image must carry.
+set(E2E_MAP "")
+if(OCHRELIGHT_MAP_OPTION)
+  set(E2E_MAP ${PROJECT_BINARY_DIR}/Ochrelight.map)
+endif()
 add_test(NAME pe-headers.${E2E_BUILD}
   COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}-pe
-          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:pe_check> $<TARGET_FILE:Ochrelight>)
+          ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:pe_check> $<TARGET_FILE:Ochrelight> ${E2E_MAP})
 set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} RUN_SERIAL TRUE)
 
 # One driver session on one desktop, running the named scenario (all everyday and load ones when empty) in the
@@ -140,14 +153,16 @@ target_compile_options(gl_costs PRIVATE -Wall -Wextra -Werror -O2)
 target_link_options(gl_costs PRIVATE -static)
 target_link_libraries(gl_costs PRIVATE gdi32)
 
-# The package: the executable, a read-me for Windows users and the SHA-256 of both, in one zip file in build/.
+# The package: the executable, a read-me for Windows users, the licence and the SHA-256 of each, in one zip file in
+# build/.
 configure_file(cmake/package-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 install(TARGETS Ochrelight RUNTIME DESTINATION .)
-install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 install(CODE [[
   set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   set(sums "")
-  foreach(name Ochrelight.exe README.txt)
+  foreach(name Ochrelight.exe README.txt LICENSE.txt)
     file(SHA256 "${root}/${name}" sum)
     string(APPEND sums "${sum}  ${name}\n")
   endforeach()

@@ -1,7 +1,8 @@
-// Reads an executable's PE headers and checks that it is built hardened: a GUI program for the machine this checker
-// is built for, with ASLR backed by real relocations (using the whole 64-bit address space on x64), DEP, no exception
-// handlers on x86, terminal-server aware, no writable code, and only system DLLs imported.
-// Usage: pe_check EXECUTABLE
+// Reads an executable's PE headers and checks that it is built hardened: a GUI program for Windows Vista and later on
+// the machine this checker is built for, with ASLR backed by real relocations (using the whole 64-bit address space on
+// x64), DEP, no exception handlers on x86 and unwind data for its functions on x64, terminal-server aware, no writable
+// code, and only system DLLs imported.
+// Usage: pe_check EXECUTABLE [LINKER-MAP]   (the map, on x64, names the functions the unwind data must cover)
 
 #include <windows.h>
 
@@ -9,12 +10,14 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace {
 
 int Passed, Failed;
 
-void Check(bool ok, const char* format, ...)
+bool Check(bool ok, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -23,6 +26,7 @@ void Check(bool ok, const char* format, ...)
     std::printf("\n");
     va_end(args);
     ++(ok ? Passed : Failed);
+    return ok;
 }
 
 // Only DLLs the loader always takes from the system directory.
@@ -35,12 +39,86 @@ bool KnownSystemDll(const char* name)
     return false;
 }
 
+#if defined(_WIN64)
+struct FunctionEntry {
+    DWORD begin, end, unwind;
+};
+
+// The function table of the exception directory, checked whole: in a read-only data section, sorted, each function
+// in code and each with unwind data of version 1. Empty when there is none or it is not sound.
+std::vector<FunctionEntry> FunctionTable(const PeImage& image)
+{
+    const IMAGE_DATA_DIRECTORY& directory = image.directories[IMAGE_DIRECTORY_ENTRY_EXCEPTION];
+    const unsigned char* at = image.At(directory.VirtualAddress);
+    const IMAGE_SECTION_HEADER* section = image.SectionOf(directory.VirtualAddress);
+    std::vector<FunctionEntry> table;
+    if (!Check(at && section && directory.Size > 0 && directory.Size % sizeof(FunctionEntry) == 0 &&
+                   !(section->Characteristics & (IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_EXECUTE)),
+               "exception directory: %lu bytes in a read-only data section", directory.Size))
+        return table;
+    DWORD sound = 0, count = directory.Size / sizeof(FunctionEntry);
+    for (DWORD i = 0; i < count; ++i) {
+        FunctionEntry entry;
+        std::memcpy(&entry, at + i * sizeof entry, sizeof entry);
+        const IMAGE_SECTION_HEADER* code = image.SectionOf(entry.begin);
+        const unsigned char* unwind = image.At(entry.unwind);
+        bool inCode = code && (code->Characteristics & IMAGE_SCN_MEM_EXECUTE) && entry.end > entry.begin &&
+                      entry.end <= code->VirtualAddress + code->Misc.VirtualSize;
+        bool sorted = table.empty() || entry.begin >= table.back().end;
+        sound += inCode && sorted && unwind && (*unwind & 7) == 1;
+        table.push_back(entry);
+    }
+    if (!Check(sound == count, "function table: %lu of %lu entries sorted, in code, with unwind data", sound, count))
+        table.clear();
+    return table;
+}
+
+bool Covered(const std::vector<FunctionEntry>& table, DWORD rva)
+{
+    for (const FunctionEntry& entry : table)
+        if (rva >= entry.begin && rva < entry.end)
+            return true;
+    return false;
+}
+
+// The address of a function in the image, from GNU ld's map ("0x... Name(" or "0x... Name" on a line); 0 if absent.
+DWORD MapAddress(const char* mapPath, const char* name, ULONGLONG imageBase)
+{
+    std::FILE* map = std::fopen(mapPath, "r");
+    if (!map)
+        return 0;
+    char line[512];
+    DWORD rva = 0;
+    while (!rva && std::fgets(line, sizeof line, map)) {
+        unsigned long long address = 0;
+        char symbol[256] = "";
+        if (std::sscanf(line, " 0x%llx %255[^(\n]", &address, symbol) == 2 && std::strcmp(symbol, name) == 0 &&
+            address > imageBase)
+            rva = static_cast<DWORD>(address - imageBase);
+    }
+    std::fclose(map);
+    return rva;
+}
+
+void CheckUnwindData(const PeImage& image, const char* mapPath)
+{
+    std::vector<FunctionEntry> table = FunctionTable(image);
+    Check(Covered(table, image.entryPoint), "unwind data covers the entry routine at 0x%lX", image.entryPoint);
+    if (!mapPath)
+        return;
+    for (const char* name : {"WindowProc", "LoadOpenGL", "SetupPixelFormat"}) {
+        DWORD rva = MapAddress(mapPath, name, image.imageBase);
+        Check(rva && Covered(table, rva), "unwind data covers %s at 0x%lX", name, rva);
+    }
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pe_check EXECUTABLE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: pe_check EXECUTABLE [LINKER-MAP]\n");
         return 2;
     }
     PeImage image;
@@ -59,6 +137,10 @@ int main(int argc, char** argv)
           "PE32 for i386 (machine 0x%X, magic 0x%X)", header.Machine, image.magic);
 #endif
     Check(image.subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "GUI subsystem (%u)", image.subsystem);
+    Check(image.osVersion[0] == 6 && image.osVersion[1] == 0 && image.subsystemVersion[0] == 6 &&
+              image.subsystemVersion[1] == 0,
+          "for Windows Vista and later: OS version %u.%u, subsystem version %u.%u", image.osVersion[0],
+          image.osVersion[1], image.subsystemVersion[0], image.subsystemVersion[1]);
 
     WORD flags = image.dllCharacteristics;
     const IMAGE_DATA_DIRECTORY& relocations = image.directories[IMAGE_DIRECTORY_ENTRY_BASERELOC];
@@ -68,6 +150,7 @@ int main(int argc, char** argv)
     Check(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, "DEP: NX_COMPAT");
 #if defined(_WIN64)
     Check(flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA, "HIGH_ENTROPY_VA");
+    CheckUnwindData(image, argc == 3 ? argv[2] : nullptr);
 #else
     Check(flags & IMAGE_DLLCHARACTERISTICS_NO_SEH, "NO_SEH");
 #endif

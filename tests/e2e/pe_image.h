@@ -16,6 +16,11 @@ struct PeImage {
     WORD subsystem = 0;
     WORD dllCharacteristics = 0;
     DWORD sizeOfHeaders = 0;
+    DWORD entryPoint = 0;
+    ULONGLONG imageBase = 0;
+    // The Windows version the image asks for: operating system and subsystem, major and minor.
+    WORD osVersion[2] = {};
+    WORD subsystemVersion[2] = {};
     const IMAGE_DATA_DIRECTORY* directories = nullptr;
     const IMAGE_SECTION_HEADER* sections = nullptr;
 
@@ -52,6 +57,12 @@ struct PeImage {
         subsystem = optional.Subsystem;
         dllCharacteristics = optional.DllCharacteristics;
         sizeOfHeaders = optional.SizeOfHeaders;
+        entryPoint = optional.AddressOfEntryPoint;
+        imageBase = optional.ImageBase;
+        osVersion[0] = optional.MajorOperatingSystemVersion;
+        osVersion[1] = optional.MinorOperatingSystemVersion;
+        subsystemVersion[0] = optional.MajorSubsystemVersion;
+        subsystemVersion[1] = optional.MinorSubsystemVersion;
         directories = optional.DataDirectory;
         const auto* end = reinterpret_cast<const unsigned char*>(sections + header->NumberOfSections);
         return end <= bytes.data() + bytes.size();
@@ -67,6 +78,15 @@ struct PeImage {
                 return at < bytes.size() ? bytes.data() + at : nullptr;
             }
         }
+        return nullptr;
+    }
+
+    // The section holding an address of the loaded image, or null.
+    const IMAGE_SECTION_HEADER* SectionOf(DWORD rva) const
+    {
+        for (WORD i = 0; i < header->NumberOfSections; ++i)
+            if (rva >= sections[i].VirtualAddress && rva < sections[i].VirtualAddress + sections[i].Misc.VirtualSize)
+                return &sections[i];
         return nullptr;
     }
 
