@@ -17,8 +17,11 @@ const int kHelperHandles = 200;
 const int kHelperGdiObjects = 200;
 const int kHelperWindows = 50;
 const SIZE_T kHelperMiB = 64;
-// The helper spins on one core; a reading of half of that proves CPU time is seen, even on a loaded machine.
+// The helper spins on one core. A blind reading gives 0 and a reading in the wrong unit gives ten times too much or
+// too little; a loaded machine (two cores, other sessions beside) may give the helper a fifth of its core.
 const DWORD kSpinWindow = 1000;
+const ULONGLONG kSpinSeenAtLeast = kSpinWindow / 10;
+const ULONGLONG kSpinSeenAtMost = kSpinWindow + 50;
 
 // Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
 const ULONGLONG kMillisecondsPerTick = 10;
@@ -39,13 +42,26 @@ std::string ReadProcFile(const std::string& path)
     return text;
 }
 
-// The Linux process id of the instance, 0 where none is found: Wine shows a Windows process to Linux with its
-// arguments as the program parsed them, so the one live process showing exactly the instance's is it. Two alike at
-// once cannot be told apart, and give none.
+// The variable, as "\0NAME=VALUE\0", in a Linux process's environment; empty when it has none.
+std::string UnixVariable(const std::string& pid, const char* name)
+{
+    std::string environment = '\0' + ReadProcFile("Z:\\proc\\" + pid + "\\environ");
+    size_t start = environment.find('\0' + std::string(name) + "=");
+    if (start == std::string::npos)
+        return "";
+    size_t end = environment.find('\0', start + 1);
+    return end == std::string::npos ? "" : environment.substr(start, end - start + 1);
+}
+
+// The Linux process id of the instance, 0 where none is found. Wine shows a Windows process to Linux with its
+// arguments as the program parsed them, and every process of a Wine session has the session's WINEPREFIX: the one
+// process of this session showing exactly the instance's arguments is it. Two alike at once cannot be told apart, and
+// give none.
 int UnixPid(Instance& instance)
 {
     if (instance.unixPid)
         return instance.unixPid > 0 ? instance.unixPid : 0;
+    static const std::string session = UnixVariable("self", "WINEPREFIX");
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
     if (search == INVALID_HANDLE_VALUE)
@@ -61,7 +77,7 @@ int UnixPid(Instance& instance)
         for (char& c : shown)
             if (c == '\0')
                 c = ' ';
-        if (shown == instance.arguments) {
+        if (shown == instance.arguments && UnixVariable(entry.cFileName, "WINEPREFIX") == session) {
             found = pid;
             ++matches;
         }
@@ -206,9 +222,9 @@ const Sight& ProbeSight()
     CloseHandle(ready);
 
     ULONGLONG spun = 0;
-    sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun) && spun >= kSpinWindow / 2;
-    Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %lu ms reads %llu ms (%s)",
-          kSpinWindow, spun, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
+    sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun) && spun >= kSpinSeenAtLeast && spun <= kSpinSeenAtMost;
+    Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %lu ms reads %llu ms (%llu to %llu; %s)",
+          kSpinWindow, spun, kSpinSeenAtLeast, kSpinSeenAtMost, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
 
     Usage held = Measure(helper.process.hProcess);
     struct Count {
