@@ -62,11 +62,26 @@ void CheckOchre(HWND window, const char* what)
                     GetRValue(seen), GetGValue(seen), GetBValue(seen));
 }
 
+void PostClose(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    instance.closePosted = GetTickCount();
+    PostMessageA(instance.window, message, wParam, lParam);
+}
+
+void CheckEndsWithZero(Instance& instance, const char* how)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(instance.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
+        GetExitCodeProcess(instance.process.hProcess, &code);
+    DWORD took = GetTickCount() - instance.closePosted;
+    Check(code == 0 && took < HangBound(kPromptly), "%s: %s after %lu ms", how, Ending(code).c_str(), took);
+    Kill(instance);
+}
+
 void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    DWORD took = 0;
-    DWORD code = CloseWith(instance, message, wParam, lParam, &took);
-    Check(code == 0 && took < HangBound(kPromptly), "%s: exit code %lu after %lu ms", how, code, took);
+    PostClose(instance, message, wParam, lParam);
+    CheckEndsWithZero(instance, how);
 }
 
 namespace {
@@ -232,20 +247,30 @@ void Arguments()
 
 void Closing()
 {
-    Instance instance = Launch();
-    CheckClosesWithZero(instance, "system menu close", WM_SYSCOMMAND, SC_CLOSE);
-
-    instance = Launch();
-    // Alt+F4 as the keyboard delivers it: through the loop's translation into the default key handling.
-    CheckClosesWithZero(instance, "Alt+F4", WM_SYSKEYDOWN, VK_F4, 0x203E0001);
-
-    instance = Launch("", SW_SHOWMINIMIZED);
-    Check(IsIconic(instance.window), "started minimised");
-    CheckClosesWithZero(instance, "close while minimised", WM_SYSCOMMAND, SC_CLOSE);
-
-    instance = Launch("", SW_SHOWMAXIMIZED);
-    Check(IsZoomed(instance.window), "started maximised");
-    CheckClosesWithZero(instance, "close while maximised", WM_CLOSE);
+    struct Close {
+        const char* how;
+        int show;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } const closes[] = {
+        {"system menu close", -1, WM_SYSCOMMAND, SC_CLOSE, 0},
+        // Alt+F4 as the keyboard delivers it: through the loop's translation into the default key handling.
+        {"Alt+F4", -1, WM_SYSKEYDOWN, VK_F4, 0x203E0001},
+        {"close while minimised", SW_SHOWMINIMIZED, WM_SYSCOMMAND, SC_CLOSE, 0},
+        {"close while maximised", SW_SHOWMAXIMIZED, WM_CLOSE, 0, 0},
+    };
+    const int kCount = sizeof closes / sizeof closes[0];
+    Instance instances[kCount];
+    for (int i = 0; i < kCount; ++i)
+        instances[i] = Launch("", closes[i].show);
+    Check(IsIconic(instances[2].window), "started minimised");
+    Check(IsZoomed(instances[3].window), "started maximised");
+    // Each window closes in its own process: all at once, as a user may close several.
+    for (int i = 0; i < kCount; ++i)
+        PostClose(instances[i], closes[i].message, closes[i].wParam, closes[i].lParam);
+    for (int i = 0; i < kCount; ++i)
+        CheckEndsWithZero(instances[i], closes[i].how);
 }
 
 void SideBySide()
@@ -263,8 +288,10 @@ void SideBySide()
     for (int i = 0; i < kCount; ++i)
         if (instances[i].window)
             CheckOchre(instances[i].window, "instance side by side");
-    for (int i = 0; i < kCount; ++i)
-        CheckClosesWithZero(instances[i], "instance closed", WM_CLOSE);
+    for (Instance& instance : instances)
+        PostClose(instance, WM_CLOSE);
+    for (Instance& instance : instances)
+        CheckEndsWithZero(instance, "instance closed");
 }
 
 void Idle()
@@ -277,6 +304,23 @@ void Idle()
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }
 
+// The harness itself: a program under test that crashes is reported at once, with the exception that ended it.
+void Crash()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    DWORD start = GetTickCount();
+    Instance crasher = Start("--crash", -1, self);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(crasher.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
+        GetExitCodeProcess(crasher.process.hProcess, &code);
+    DWORD took = GetTickCount() - start;
+    Check(code == 0xC0000005 && took <= HangBound(1000),
+          "a program that crashes at start is seen to end with %s, %lu ms after it was started",
+          code == STILL_ACTIVE ? "nothing yet" : Ending(code).c_str(), took);
+    Kill(crasher);
+}
+
 struct {
     const char* name;
     void (*run)();
@@ -285,6 +329,7 @@ struct {
     {"arguments", Arguments}, {"closing", Closing},     {"side-by-side", SideBySide}, {"idle", Idle},
     {"planting", Planting},   {"no-opengl", NoOpenGL},   {"storm", Storm},             {"flood", Flood},
     {"close-in-storm", CloseInStorm}, {"sixteen", Sixteen}, {"no-gl-display", NoGLDisplay},
+    {"crash", Crash},
 };
 
 // Run only when named, in a session set up for them.
@@ -327,6 +372,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
         return ProbeHelper(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "--crash") == 0) {
+        int* volatile nowhere = nullptr;
+        return *nowhere;
+    }
     if (argc == 4 && std::strcmp(argv[1], "--first-frame") == 0) {
         OchrelightPath = WindowsPath(argv[2]);
         ShotDirectory = WindowsPath(argv[3]);

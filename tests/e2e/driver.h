@@ -14,6 +14,8 @@ struct Instance {
     // by them (0 not looked for yet, -1 none).
     std::string arguments;
     int unixPid;
+    // When the message that closes it was posted (GetTickCount).
+    DWORD closePosted;
 };
 
 // The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
@@ -56,6 +58,9 @@ Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr,
 
 // Checks that the instance opened its window, and ends it when it did not.
 bool Opened(Instance& instance, const char* what);
+
+// How a process ended: "exit code N", or the unhandled exception that ended it, by code and name.
+std::string Ending(DWORD code);
 
 // The process is still running.
 bool Alive(const Instance& instance);
@@ -118,8 +123,11 @@ int ProbeHelper(const char* readyEvent);
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);
 
-// Closes with the message and checks for exit code 0, promptly.
+// Closes with the message and checks for exit code 0, promptly. PostClose and CheckEndsWithZero are its two halves,
+// so that several closes may overlap: each is timed from its own message.
 void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+void PostClose(Instance& instance, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+void CheckEndsWithZero(Instance& instance, const char* how);
 
 // Scenarios of faults and of load, beside the everyday ones.
 void Planting();

@@ -177,10 +177,42 @@ Instance Launch(const char* tail, int show, const char* exe, const char* directo
 
 bool Opened(Instance& instance, const char* what)
 {
-    if (Check(instance.window != nullptr, "%s: window of class \"Ochrelight\" found for the process", what))
+    if (instance.window) {
+        Check(true, "%s: window of class \"Ochrelight\" found for the process", what);
         return true;
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(instance.process.hProcess, &code);
+    Check(false, "%s: window of class \"Ochrelight\" found for the process, but %s", what,
+          code == STILL_ACTIVE ? "none opened" : ("the process ended with " + Ending(code)).c_str());
     Kill(instance);
     return false;
+}
+
+std::string Ending(DWORD code)
+{
+    // An unhandled exception ends a process with the exception's own code, an NTSTATUS of severity error.
+    static const struct {
+        DWORD code;
+        const char* name;
+    } kExceptions[] = {
+        {0xC0000005, "access violation"},        {0xC000001D, "illegal instruction"},
+        {0xC0000094, "integer division by zero"}, {0xC00000FD, "stack overflow"},
+        {0xC000008E, "float division by zero"},   {0xC0000090, "invalid float operation"},
+        {0xC0000409, "stack buffer overrun"},     {0xC0000374, "heap corruption"},
+        {0x80000003, "breakpoint"},
+    };
+    char text[96];
+    if (code < 0x80000000) {
+        std::snprintf(text, sizeof text, "exit code %lu", code);
+        return text;
+    }
+    const char* name = "unknown exception";
+    for (const auto& exception : kExceptions)
+        if (exception.code == code)
+            name = exception.name;
+    std::snprintf(text, sizeof text, "exception 0x%08lX (%s)", code, name);
+    return text;
 }
 
 bool Alive(const Instance& instance)
