@@ -143,6 +143,14 @@ foreach(desktop virtual-desktop openbox bare-x)
   add_e2e_test(e2e-no-glx ${desktop} no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
 endforeach()
 
+# Two more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen) on every desktop:
+# Mesa's softpipe driver, and a 16-bit screen, the depth the program's own pixel format asks for. A main run in the
+# emulated guest takes minutes, so there only the 64-bit build, which runs here, has them.
+if(E2E_SLOTS EQUAL 1)
+  add_e2e_test(e2e-softpipe openbox "" "OCHRELIGHT_GL_DRIVER=softpipe")
+  add_e2e_test(e2e-16-bit virtual-desktop "" "OCHRELIGHT_SCREEN_DEPTH=16")
+endif()
+
 # Two builds of this configuration from scratch, in directories of other names and at other times, give the same
 # bytes.
 add_test(NAME reproducible.${E2E_BUILD}

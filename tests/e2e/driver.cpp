@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -304,6 +305,63 @@ void Idle()
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }
 
+// A function of a DLL, through the one function type that converts to every other.
+template <typename Function>
+Function Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
+}
+
+// The renderer string of an OpenGL context on a window of the driver's own, or "none" where there is none.
+std::string Renderer()
+{
+    HMODULE gl = LoadLibraryA("opengl32.dll");
+    if (!gl)
+        return "none (no opengl32.dll)";
+    auto create = Export<HGLRC(WINAPI*)(HDC)>(gl, "wglCreateContext");
+    auto makeCurrent = Export<BOOL(WINAPI*)(HDC, HGLRC)>(gl, "wglMakeCurrent");
+    auto destroy = Export<BOOL(WINAPI*)(HGLRC)>(gl, "wglDeleteContext");
+    auto getString = Export<const char*(WINAPI*)(unsigned)>(gl, "glGetString");
+    const unsigned kRenderer = 0x1F01;
+    std::string renderer = "none";
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 16, 16, nullptr, nullptr, nullptr, nullptr);
+    HDC dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+    format.cColorBits = 24;
+    HGLRC context = nullptr;
+    if (create && makeCurrent && destroy && getString && SetPixelFormat(dc, ChoosePixelFormat(dc, &format), &format) &&
+        (context = create(dc)) != nullptr && makeCurrent(dc, context)) {
+        const char* name = getString(kRenderer);
+        renderer = name ? name : "none (no renderer string)";
+        makeCurrent(nullptr, nullptr);
+    }
+    if (context)
+        destroy(context);
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
+    return renderer;
+}
+
+// The session is the one asked for: the screen's depth and Mesa's OpenGL driver, as the platform reports them.
+void Setting()
+{
+    char asked[32] = "";
+    GetEnvironmentVariableA("OCHRELIGHT_SCREEN_DEPTH", asked, sizeof asked);
+    int depth = *asked ? std::atoi(asked) : 24;
+    HDC screen = GetDC(nullptr);
+    int bits = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    // Wine reports a 24-bit X screen as 32 bits a pixel, the layout it has in memory.
+    Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
+    char driver[32] = "llvmpipe";
+    GetEnvironmentVariableA("OCHRELIGHT_GL_DRIVER", driver, sizeof driver);
+    std::string renderer = Renderer();
+    Check(renderer.find(driver) != std::string::npos, "OpenGL renders with %s: \"%s\"", driver, renderer.c_str());
+}
+
 // The harness itself: a program under test that crashes is reported at once, with the exception that ended it.
 void Crash()
 {
@@ -325,7 +383,7 @@ struct {
     const char* name;
     void (*run)();
 } const kScenarios[] = {
-    {"identity", Identity}, {"show-states", ShowStates}, {"resize", Resize},       {"cover", Cover},
+    {"setting", Setting},   {"identity", Identity}, {"show-states", ShowStates}, {"resize", Resize},       {"cover", Cover},
     {"arguments", Arguments}, {"closing", Closing},     {"side-by-side", SideBySide}, {"idle", Idle},
     {"planting", Planting},   {"no-opengl", NoOpenGL},   {"storm", Storm},             {"flood", Flood},
     {"close-in-storm", CloseInStorm}, {"sixteen", Sixteen}, {"no-gl-display", NoGLDisplay},
