@@ -88,26 +88,32 @@ add_executable(pe_check tests/e2e/pe_check.cpp)
 target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)
 target_link_options(pe_check PRIVATE -static)
 
-# Sessions share nothing and may run side by side. One in the emulated guest (a 32-bit build's, where this host runs
-# no 32-bit code) keeps two cores busy; one here mostly waits on Wine and the X server, and takes one slot.
-set(E2E_SLOTS 1)
-if(OCHRELIGHT_WINEARCH STREQUAL win32)
-  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(E2E_HOST_KIND STREQUAL guest)
-    set(E2E_SLOTS 2)
-  endif()
-endif()
-
 # A 64-bit build's sessions run in a 64-bit prefix.
 set(E2E_SESSION ${CMAKE_COMMAND} -E env WINEARCH=${OCHRELIGHT_WINEARCH} ${PROJECT_SOURCE_DIR}/tests/e2e/wine-session)
 set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
 
+# Sessions share nothing and may run side by side. Where this host runs no 32-bit code, a 32-bit build's sessions run
+# in the emulated guest: one serving guest, booted before the first and powered off after the last, runs them all.
+set(E2E_FIXTURES wine.${E2E_BUILD})
+set(E2E_IN_GUEST FALSE)
+if(OCHRELIGHT_WINEARCH STREQUAL win32)
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(E2E_HOST_KIND STREQUAL guest)
+    set(E2E_IN_GUEST TRUE)
+    add_test(NAME guest-start.${E2E_BUILD} COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/guest start)
+    add_test(NAME guest-stop.${E2E_BUILD} COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/guest stop)
+    set_tests_properties(guest-start.${E2E_BUILD} PROPERTIES FIXTURES_SETUP guest TIMEOUT 900)
+    set_tests_properties(guest-stop.${E2E_BUILD} PROPERTIES FIXTURES_CLEANUP guest TIMEOUT 300)
+    list(APPEND E2E_FIXTURES guest)
+  endif()
+endif()
+
 # The Wine prefix every test of this build runs in, made once.
 add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
-set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} PROCESSORS ${E2E_SLOTS})
+set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} FIXTURES_REQUIRED "${E2E_FIXTURES}")
 
 # On x64 the linker's map names the functions whose unwind data the image must carry.
 set(E2E_MAP "")
@@ -117,7 +123,7 @@ endif()
 add_test(NAME pe-headers.${E2E_BUILD}
   COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS}-pe
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:pe_check> $<TARGET_FILE:Ochrelight> ${E2E_MAP})
-set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES FIXTURES_REQUIRED wine.${E2E_BUILD} PROCESSORS ${E2E_SLOTS})
+set_tests_properties(pe-headers.${E2E_BUILD} PROPERTIES FIXTURES_REQUIRED "${E2E_FIXTURES}")
 
 # One driver session on one desktop, running the named scenario (all everyday and load ones when empty) in the
 # session's environment; the test is named NAME.DESKTOP.BUILD. The bounds only catch a hang: in the emulated guest,
@@ -129,7 +135,7 @@ function(add_e2e_test name desktop scenario environment)
             ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:e2e_driver> $<TARGET_FILE:Ochrelight> ${shots} ${scenario})
   set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
     ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};OCHRELIGHT_SESSION_TIMEOUT=1500;${environment}"
-    FIXTURES_REQUIRED wine.${E2E_BUILD} TIMEOUT 2400 PROCESSORS ${E2E_SLOTS})
+    FIXTURES_REQUIRED "${E2E_FIXTURES}" TIMEOUT 2400)
 endfunction()
 
 # Every session runs on each of three desktops: Wine's virtual desktop, X windows managed by openbox, and X windows
@@ -146,7 +152,7 @@ endforeach()
 # Two more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen) on every desktop:
 # Mesa's softpipe driver, and a 16-bit screen, the depth the program's own pixel format asks for. A main run in the
 # emulated guest takes minutes, so there only the 64-bit build, which runs here, has them.
-if(E2E_SLOTS EQUAL 1)
+if(NOT E2E_IN_GUEST)
   add_e2e_test(e2e-softpipe openbox "" "OCHRELIGHT_GL_DRIVER=softpipe")
   add_e2e_test(e2e-16-bit virtual-desktop "" "OCHRELIGHT_SCREEN_DEPTH=16")
 endif()
