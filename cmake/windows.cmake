@@ -97,6 +97,7 @@ get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)
 # Sessions share nothing and may run side by side. Where this host runs no 32-bit code, a 32-bit build's sessions run
 # in the emulated guest: one serving guest, booted before the first and powered off after the last, runs them all.
 set(E2E_FIXTURES wine.${E2E_BUILD})
+set(E2E_GUEST_FIXTURE "")
 set(E2E_IN_GUEST FALSE)
 if(OCHRELIGHT_WINEARCH STREQUAL win32)
   execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
@@ -107,13 +108,15 @@ if(OCHRELIGHT_WINEARCH STREQUAL win32)
     add_test(NAME guest-stop.${E2E_BUILD} COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/guest stop)
     set_tests_properties(guest-start.${E2E_BUILD} PROPERTIES FIXTURES_SETUP guest TIMEOUT 900)
     set_tests_properties(guest-stop.${E2E_BUILD} PROPERTIES FIXTURES_CLEANUP guest TIMEOUT 300)
+    set(E2E_GUEST_FIXTURE guest)
     list(APPEND E2E_FIXTURES guest)
   endif()
 endif()
 
-# The Wine prefix every test of this build runs in, made once.
+# The Wine prefix every test of this build runs a copy of, made once.
 add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
-set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES FIXTURES_SETUP wine.${E2E_BUILD} FIXTURES_REQUIRED "${E2E_FIXTURES}")
+set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES
+  FIXTURES_SETUP wine.${E2E_BUILD} FIXTURES_REQUIRED "${E2E_GUEST_FIXTURE}")
 
 # On x64 the linker's map names the functions whose unwind data the image must carry.
 set(E2E_MAP "")
