@@ -365,18 +365,22 @@ void Setting()
 // The harness itself: a program under test that crashes is reported at once, with the exception that ended it.
 void Crash()
 {
-    char self[MAX_PATH];
+    char self[MAX_PATH], name[64];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    DWORD start = GetTickCount();
-    Instance crasher = Start("--crash", -1, self);
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(crasher.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
+    std::snprintf(name, sizeof name, "OchrelightCrashing-%lu", GetCurrentProcessId());
+    HANDLE crashing = CreateEventA(nullptr, TRUE, FALSE, name);
+    Instance crasher = Start((std::string("--crash ") + name).c_str(), -1, self);
+    // Timed from the helper's word that it crashes now: the start of a process is no part of it.
+    bool said = WaitForSingleObject(crashing, HangBound(kPromptly)) == WAIT_OBJECT_0;
+    DWORD start = GetTickCount(), code = STILL_ACTIVE;
+    if (said && WaitForSingleObject(crasher.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
         GetExitCodeProcess(crasher.process.hProcess, &code);
     DWORD took = GetTickCount() - start;
-    Check(code == 0xC0000005 && took <= HangBound(1000),
-          "a program that crashes at start is seen to end with %s, %lu ms after it was started",
+    Check(said && code == 0xC0000005 && took <= HangBound(1000),
+          "a program that crashes is seen to end with %s, %lu ms after the crash",
           code == STILL_ACTIVE ? "nothing yet" : Ending(code).c_str(), took);
     Kill(crasher);
+    CloseHandle(crashing);
 }
 
 struct {
@@ -430,7 +434,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
         return ProbeHelper(argv[2]);
-    if (argc == 2 && std::strcmp(argv[1], "--crash") == 0) {
+    if (argc == 3 && std::strcmp(argv[1], "--crash") == 0) {
+        SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
         int* volatile nowhere = nullptr;
         return *nowhere;
     }
