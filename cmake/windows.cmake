@@ -139,6 +139,10 @@ function(add_e2e_test name desktop scenario environment)
   set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
     ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};OCHRELIGHT_SESSION_TIMEOUT=1500;${environment}"
     FIXTURES_REQUIRED "${E2E_FIXTURES}" TIMEOUT 2400)
+  # A main run keeps the guest's processors busy for minutes: two at once would starve each other.
+  if(E2E_IN_GUEST AND name STREQUAL "e2e")
+    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES RESOURCE_LOCK guest-main-run)
+  endif()
 endfunction()
 
 # Every session runs on each of three desktops: Wine's virtual desktop, X windows managed by openbox, and X windows
