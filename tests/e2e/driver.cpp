@@ -71,9 +71,7 @@ void PostClose(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam)
 
 void CheckEndsWithZero(Instance& instance, const char* how)
 {
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
-        GetExitCodeProcess(instance.process.hProcess, &code);
+    DWORD code = ExitCodeWithin(instance, kPromptly);
     DWORD took = GetTickCount() - instance.closePosted;
     Check(code == 0 && took < HangBound(kPromptly), "%s: %s after %lu ms", how, Ending(code).c_str(), took);
     Kill(instance);
@@ -372,9 +370,8 @@ void Crash()
     Instance crasher = Start((std::string("--crash ") + name).c_str(), -1, self);
     // Timed from the helper's word that it crashes now: the start of a process is no part of it.
     bool said = WaitForSingleObject(crashing, HangBound(kPromptly)) == WAIT_OBJECT_0;
-    DWORD start = GetTickCount(), code = STILL_ACTIVE;
-    if (said && WaitForSingleObject(crasher.process.hProcess, HangBound(kPromptly)) == WAIT_OBJECT_0)
-        GetExitCodeProcess(crasher.process.hProcess, &code);
+    DWORD start = GetTickCount();
+    DWORD code = said ? ExitCodeWithin(crasher, kPromptly) : STILL_ACTIVE;
     DWORD took = GetTickCount() - start;
     Check(said && code == 0xC0000005 && took <= HangBound(1000),
           "a program that crashes is seen to end with %s, %lu ms after the crash",

@@ -62,6 +62,9 @@ bool Opened(Instance& instance, const char* what);
 // How a process ended: "exit code N", or the unhandled exception that ended it, by code and name.
 std::string Ending(DWORD code);
 
+// The process's exit code once it has ended, waiting up to a hang bound of `milliseconds`; STILL_ACTIVE if it has not.
+DWORD ExitCodeWithin(const Instance& instance, DWORD milliseconds);
+
 // The process is still running.
 bool Alive(const Instance& instance);
 

@@ -215,6 +215,14 @@ std::string Ending(DWORD code)
     return text;
 }
 
+DWORD ExitCodeWithin(const Instance& instance, DWORD milliseconds)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(instance.process.hProcess, HangBound(milliseconds)) == WAIT_OBJECT_0)
+        GetExitCodeProcess(instance.process.hProcess, &code);
+    return code;
+}
+
 bool Alive(const Instance& instance)
 {
     return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
@@ -338,9 +346,7 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 {
     DWORD start = GetTickCount();
     PostMessageA(instance.window, message, wParam, lParam);
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, HangBound(10000)) == WAIT_OBJECT_0)
-        GetExitCodeProcess(instance.process.hProcess, &code);
+    DWORD code = ExitCodeWithin(instance, 10000);
     if (milliseconds)
         *milliseconds = GetTickCount() - start;
     Kill(instance);

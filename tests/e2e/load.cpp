@@ -159,9 +159,7 @@ void CloseInStorm()
     PostResizes(instance.window, 500);
     PostMessageA(instance.window, WM_CLOSE, 0, 0);
     PostResizes(instance.window, 500);
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(instance.process.hProcess, HangBound(10000)) == WAIT_OBJECT_0)
-        GetExitCodeProcess(instance.process.hProcess, &code);
+    DWORD code = ExitCodeWithin(instance, 10000);
     Check(code == 0, "closed amid 1000 posted size changes: %s after %lu ms", Ending(code).c_str(),
           GetTickCount() - start);
     Kill(instance);
@@ -193,10 +191,7 @@ void Sixteen()
             PostMessageA(instance.window, WM_CLOSE, 0, 0);
     int clean = 0;
     for (Instance& instance : instances) {
-        DWORD code = STILL_ACTIVE;
-        if (instance.window && WaitForSingleObject(instance.process.hProcess, HangBound(10000)) == WAIT_OBJECT_0)
-            GetExitCodeProcess(instance.process.hProcess, &code);
-        clean += code == 0;
+        clean += instance.window && ExitCodeWithin(instance, 10000) == 0;
         Kill(instance);
     }
     Check(clean == kCount, "%d of %d instances closed at once ended with 0, all within %lu ms", clean, kCount,
