@@ -354,10 +354,9 @@ void Setting()
     ReleaseDC(nullptr, screen);
     // Wine reports a 24-bit X screen as 32 bits a pixel, the layout it has in memory.
     Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
-    char driver[32] = "llvmpipe";
-    GetEnvironmentVariableA("OCHRELIGHT_GL_DRIVER", driver, sizeof driver);
     std::string renderer = Renderer();
-    Check(renderer.find(driver) != std::string::npos, "OpenGL renders with %s: \"%s\"", driver, renderer.c_str());
+    Check(renderer.find(SessionGLDriver) != std::string::npos, "OpenGL renders with %s: \"%s\"", SessionGLDriver,
+          renderer.c_str());
 }
 
 // The harness itself: a program under test that crashes is reported at once, with the exception that ended it.
@@ -447,7 +446,7 @@ int main(int argc, char** argv)
     }
     OchrelightPath = WindowsPath(argv[1]);
     ShotDirectory = argc > 2 ? WindowsPath(argv[2]) : nullptr;
-    ReadDesktop();
+    ReadSession();
     if (HangBound(1) > 1)
         std::printf("hang bounds widened %lu times (OCHRELIGHT_HANG_FACTOR)\n", HangBound(1));
     for (const auto& scenario : kScenarios) {

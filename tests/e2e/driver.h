@@ -30,7 +30,10 @@ extern int Failed;
 // managed by a window manager ("openbox"), or X windows on an X server with no window manager ("bare-x").
 enum class Desktop { Virtual, Managed, BareX };
 extern Desktop SessionDesktop;
-void ReadDesktop();
+// Mesa's OpenGL driver the session renders with, from OCHRELIGHT_GL_DRIVER: "llvmpipe" (the default) or "softpipe".
+extern char SessionGLDriver[32];
+// Reads the session's desktop and OpenGL driver from its environment.
+void ReadSession();
 
 // Says what a scenario cannot check on this platform or desktop, and what is checked instead; not a check.
 void Note(const char* format, ...);

@@ -12,6 +12,7 @@ const char* Scenario = "";
 int Passed;
 int Failed;
 Desktop SessionDesktop = Desktop::Virtual;
+char SessionGLDriver[32] = "llvmpipe";
 
 namespace {
 
@@ -228,8 +229,12 @@ bool Alive(const Instance& instance)
     return instance.process.hProcess && WaitForSingleObject(instance.process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-void ReadDesktop()
+void ReadSession()
 {
+    char driver[sizeof SessionGLDriver] = "";
+    DWORD length = GetEnvironmentVariableA("OCHRELIGHT_GL_DRIVER", driver, sizeof driver);
+    if (length > 0 && length < sizeof driver)
+        std::strcpy(SessionGLDriver, driver);
     char name[32] = "";
     GetEnvironmentVariableA("OCHRELIGHT_DESKTOP", name, sizeof name);
     if (std::strcmp(name, "openbox") == 0)

@@ -112,14 +112,12 @@ void Storm()
         return;
     Usage before = Measure(instance.process.hProcess);
     SIZE_T allowance = kAllowance;
-    char driver[32] = "";
-    GetEnvironmentVariableA("OCHRELIGHT_GL_DRIVER", driver, sizeof driver);
     if (SessionDesktop == Desktop::Managed) {
         allowance = 16;
         Note("the window takes the sizes the window manager answers with, which differ from run to run, and Mesa "
              "keeps buffers for new ones until the working set levels off: it may grow by %lu MiB",
              static_cast<unsigned long>(allowance));
-    } else if (std::strcmp(driver, "softpipe") == 0) {
+    } else if (std::strcmp(SessionGLDriver, "softpipe") == 0) {
         allowance = 16;
         Note("softpipe keeps buffers of several MiB for sizes it has drawn: past the warm-up's fifty sizes, the "
              "storm's thousand add 4 to 5 MiB, and it may grow by %lu MiB",
