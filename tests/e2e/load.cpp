@@ -91,11 +91,13 @@ void FloodRound(const Instance& instance, const char* round)
     const int kCycles = 100;
     start = GetTickCount();
     int minimised = 0, restored = 0;
+    // Under a window manager a report of an earlier command, taken late, can turn the window's state back for a
+    // while: each state is waited for, as a user would see it settle.
     for (int i = 0; i < kCycles; ++i) {
         SystemCommand(window, SC_MINIMIZE);
-        minimised += IsIconic(window) != 0;
+        minimised += WaitFor([&] { return IsIconic(window) != 0; }, 3000);
         SystemCommand(window, SC_RESTORE);
-        restored += !IsIconic(window);
+        restored += WaitFor([&] { return !IsIconic(window); }, 3000);
     }
     Check(minimised == kCycles && restored == kCycles, "%s: %d minimise/restore cycles in %lu ms: %d minimised, %d restored",
           round, kCycles, GetTickCount() - start, minimised, restored);
