@@ -21,6 +21,12 @@ void CheckCount(const char* what, const char* count, bool seen, DWORD before, DW
 // What the working set may grow by, in MiB, under a load it has already borne once.
 const SIZE_T kAllowance = 4;
 
+// The working set grew by more than `allowance` MiB.
+bool GrewPast(const Usage& before, const Usage& after, SIZE_T allowance)
+{
+    return after.workingSet > before.workingSet + allowance * 1024 * 1024;
+}
+
 // No count grows, and the working set grows by `allowance` MiB at most.
 void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE_T allowance = kAllowance)
 {
@@ -31,7 +37,7 @@ void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE
     unsigned long beforeKiB = static_cast<unsigned long>(before.workingSet / 1024),
                   afterKiB = static_cast<unsigned long>(after.workingSet / 1024);
     if (sight.workingSet)
-        Check(after.workingSet <= before.workingSet + allowance * 1024 * 1024, "%s: working set %lu KiB -> %lu KiB",
+        Check(!GrewPast(before, after, allowance), "%s: working set %lu KiB -> %lu KiB",
               what, beforeKiB, afterKiB);
     else
         Note("%s: working set not checked, as this platform does not report it for another process", what);
@@ -160,7 +166,7 @@ void Flood()
     // On a busy machine a restore now and then still makes buffers once more, up to some 5 MiB, after which
     // the working set stays level through any number of rounds: a second round tells such a level from a
     // leak, which grows in every round alike.
-    if (ProbeSight().workingSet && after.workingSet > before.workingSet + kAllowance * 1024 * 1024) {
+    if (ProbeSight().workingSet && GrewPast(before, after, kAllowance)) {
         Note("the working set rose from %lu KiB to %lu KiB in the first round; a second round tells whether it "
              "keeps rising", static_cast<unsigned long>(before.workingSet / 1024),
              static_cast<unsigned long>(after.workingSet / 1024));
