@@ -139,9 +139,8 @@ function(add_e2e_test name desktop scenario environment)
   set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
     ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};OCHRELIGHT_SESSION_TIMEOUT=1500;${environment}"
     FIXTURES_REQUIRED "${E2E_FIXTURES}" TIMEOUT 2400)
-  # A main run on the virtual desktop or under openbox keeps the guest's processors busy for minutes: two at once
-  # would starve each other. One on bare X waits much of its time on Wine's close of a window and may run beside one.
-  if(E2E_IN_GUEST AND name STREQUAL "e2e" AND NOT desktop STREQUAL "bare-x")
+  # A main run keeps the guest's processors busy for minutes: two at once would starve each other.
+  if(E2E_IN_GUEST AND name STREQUAL "e2e")
     set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES RESOURCE_LOCK guest-main-run)
   endif()
 endfunction()
