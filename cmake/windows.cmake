@@ -139,16 +139,9 @@ function(add_e2e_test name desktop scenario environment)
   set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
     ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};OCHRELIGHT_SESSION_TIMEOUT=1500;${environment}"
     FIXTURES_REQUIRED "${E2E_FIXTURES}" TIMEOUT 2400)
-  # A main run keeps the guest's processors busy for minutes: two at once would starve each other. The main runs come
-  # first, one after the other, with everything else beside them, and openbox's last, when little else runs: one takes
-  # 258-314 s alone but up to 605 s beside other sessions, as a window manager that falls behind draws its storms of
-  # size changes out to minutes.
+  # A main run keeps the guest's processors busy for minutes: two at once would starve each other.
   if(E2E_IN_GUEST AND name STREQUAL "e2e")
-    set(cost 2000)
-    if(desktop STREQUAL "openbox")
-      set(cost 1000)
-    endif()
-    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES RESOURCE_LOCK guest-main-run COST ${cost})
+    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES RESOURCE_LOCK guest-main-run)
   endif()
 endfunction()
 
