@@ -97,10 +97,10 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 // Writes the whole screen as NAME.bmp in the shot directory.
 void SaveScreen(const char* name);
 
-// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps. False when it cannot be
-// read.
+// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps, with the time that passed
+// meanwhile. False when it cannot be read.
 bool CpuTime(Instance& instance, ULONGLONG* milliseconds);
-bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used);
+bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGLONG* window = nullptr);
 
 // Checks that the process uses at most `bound` ms of CPU while the driver sleeps `milliseconds`.
 void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, const char* what);

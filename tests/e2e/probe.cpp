@@ -19,9 +19,11 @@ const int kHelperWindows = 50;
 const SIZE_T kHelperMiB = 64;
 // The helper spins on one core. A blind reading gives 0 and a reading in the wrong unit gives ten times too much or
 // too little; a loaded machine (two cores, other sessions beside) may give the helper a fifth of its core.
+// The bound above is the time that really passed between the readings, which a loaded machine stretches past the
+// sleep between them, and then some ticks' rounding.
 const DWORD kSpinWindow = 1000;
 const ULONGLONG kSpinSeenAtLeast = kSpinWindow / 10;
-const ULONGLONG kSpinSeenAtMost = kSpinWindow + 50;
+const ULONGLONG kSpinRounding = 50;
 
 // Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
 const ULONGLONG kMillisecondsPerTick = 10;
@@ -136,15 +138,17 @@ bool CpuTime(Instance& instance, ULONGLONG* milliseconds)
     return ProcessTimes(instance.process.hProcess, milliseconds);
 }
 
-bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used)
+bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGLONG* window)
 {
-    ULONGLONG before = 0, after = 0;
+    ULONGLONG before = 0, after = 0, start = GetTickCount64();
     if (!CpuTime(instance, &before))
         return false;
     Sleep(milliseconds);
     if (!CpuTime(instance, &after))
         return false;
     *used = after - before;
+    if (window)
+        *window = GetTickCount64() - start;
     return true;
 }
 
@@ -221,10 +225,11 @@ const Sight& ProbeSight()
     }
     CloseHandle(ready);
 
-    ULONGLONG spun = 0;
-    sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun) && spun >= kSpinSeenAtLeast && spun <= kSpinSeenAtMost;
-    Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %lu ms reads %llu ms (%llu to %llu; %s)",
-          kSpinWindow, spun, kSpinSeenAtLeast, kSpinSeenAtMost, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
+    ULONGLONG spun = 0, window = 0;
+    sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun, &window) && spun >= kSpinSeenAtLeast &&
+                spun <= window + kSpinRounding;
+    Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %llu ms reads %llu ms (%llu to %llu; %s)",
+          window, spun, kSpinSeenAtLeast, window + kSpinRounding, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
 
     Usage held = Measure(helper.process.hProcess);
     struct Count {
