@@ -19,7 +19,7 @@ const int kHelperWindows = 50;
 const SIZE_T kHelperMiB = 64;
 // The helper spins on one core. A blind reading gives 0 and a reading in the wrong unit gives ten times too much or
 // too little; a loaded machine (two cores, other sessions beside) may give the helper a fifth of its core.
-// The bound above is the time that really passed between the readings, which a loaded machine stretches past the
+// The upper bound is the time that really passed between the readings, which a loaded machine stretches past the
 // sleep between them, and then some ticks' rounding.
 const DWORD kSpinWindow = 1000;
 const ULONGLONG kSpinSeenAtLeast = kSpinWindow / 10;
@@ -225,7 +225,8 @@ const Sight& ProbeSight()
     }
     CloseHandle(ready);
 
-    ULONGLONG spun = 0, window = 0;
+    // Where nothing could be read, the failure names the window asked for.
+    ULONGLONG spun = 0, window = kSpinWindow;
     sight.cpu = CpuUsedOver(helper, kSpinWindow, &spun, &window) && spun >= kSpinSeenAtLeast &&
                 spun <= window + kSpinRounding;
     Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %llu ms reads %llu ms (%llu to %llu; %s)",
