@@ -123,14 +123,11 @@ if(OCHRELIGHT_WINEARCH STREQUAL win32)
   endif()
 endif()
 
-# CTest counts half cores (tools/test runs it with twice as many slots as cores). A session here takes a whole core. A
-# guest's sessions take one at a time the one processor it has, a core's worth of the host, but are counted as half a
-# core: while the two guests run, a session here runs beside them, as it waits more than it computes, and the host's
-# cores are kept busy instead of leaving that session to the end.
+# A guest runs one session at a time: its one processor is a core's worth of the host, and a main run keeps it busy
+# for minutes, so a session beside one would stretch both toward their bounds.
+set(E2E_PLACE "")
 if(E2E_IN_GUEST)
-  set(E2E_PLACE RESOURCE_LOCK guest-processor.${E2E_BUILD} PROCESSORS 1)
-else()
-  set(E2E_PLACE PROCESSORS 2)
+  set(E2E_PLACE RESOURCE_LOCK guest-processor.${E2E_BUILD})
 endif()
 
 # The Wine prefix every test of this build runs a copy of, made once.
@@ -159,10 +156,9 @@ function(add_e2e_test name desktop scenario environment)
   set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES
     ENVIRONMENT "OCHRELIGHT_DESKTOP=${desktop};OCHRELIGHT_SESSION_TIMEOUT=1500;${environment}"
     FIXTURES_REQUIRED "${E2E_FIXTURES}" TIMEOUT 2400 ${E2E_PLACE})
-  # A main run keeps its guest's processor busy for minutes, and a session beside it in the same guest would stretch
-  # its bounds; each guest's sessions, one after another, are the run's longest chain. Its main runs start first (a
-  # cost above any test's), in a clean tree too, where CTest has no timings of earlier runs and would start the fault
-  # sessions first instead.
+  # Each guest's sessions, one after another, are the run's longest chain. Its main runs start first (a cost above any
+  # test's), in a clean tree too, where CTest has no timings of earlier runs and would start the fault sessions first
+  # instead.
   if(E2E_IN_GUEST AND name STREQUAL "e2e")
     set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES COST 100000)
   endif()
@@ -192,9 +188,10 @@ endif()
 add_test(NAME reproducible.${E2E_BUILD}
   COMMAND nice -n 19 ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DPRESET=${E2E_BUILD}
           -DWORK=${PROJECT_BINARY_DIR}/reproducible -P ${PROJECT_SOURCE_DIR}/tests/reproducible.cmake)
-# They build one step at a time on one core, at the lowest priority: they take only what the sessions leave, as they
-# have no bound but their timeout, and the sessions have bounds on screen updates. Counted as half a core, and last (a
-# cost below any test's, which CTest takes over its timings of earlier runs), they fill what slots the sessions leave.
+# They build one step at a time on one core, and come last (a cost below any test's, which CTest takes over its
+# timings of earlier runs): beside the emulated guest's last main runs, which leave part of the host idle, where a test
+# that took both cores would wait until they had all ended. They take only what the sessions leave, as they have no
+# bound but their timeout, and the sessions have bounds on screen updates.
 set_tests_properties(reproducible.${E2E_BUILD} PROPERTIES TIMEOUT 900 COST -1)
 
 # The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
