@@ -188,10 +188,9 @@ endif()
 add_test(NAME reproducible.${E2E_BUILD}
   COMMAND nice -n 19 ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DPRESET=${E2E_BUILD}
           -DWORK=${PROJECT_BINARY_DIR}/reproducible -P ${PROJECT_SOURCE_DIR}/tests/reproducible.cmake)
-# They build one step at a time on one core, and come last (a cost below any test's, which CTest takes over its
-# timings of earlier runs): beside the emulated guest's last main runs, which leave part of the host idle, where a test
-# that took both cores would wait until they had all ended. They take only what the sessions leave, as they have no
-# bound but their timeout, and the sessions have bounds on screen updates.
+# They build one step at a time on one core, at the lowest priority, and come last (a cost below any test's, which
+# CTest takes over its timings of earlier runs): they have no bound but their timeout, and the sessions have bounds on
+# screen updates.
 set_tests_properties(reproducible.${E2E_BUILD} PROPERTIES TIMEOUT 900 COST -1)
 
 # The benchmark and its floor: the same window painted by GDI alone. Run by tools/bench, not by the tests.
