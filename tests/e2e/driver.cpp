@@ -1,6 +1,7 @@
 // Drives the real Ochrelight.exe from outside, as any other program on the desktop could, and checks what it shows.
 // Usage: driver OCHRELIGHT.EXE [SHOT-DIRECTORY] [SCENARIO...]
 //        driver --first-frame OCHRELIGHT.EXE SHOT-DIRECTORY   (opens, photographs and closes one window)
+//        driver --load-opengl   (loads opengl32.dll by bare name: 0 when it loads, 1 when it does not)
 
 #include "driver.h"
 
@@ -430,6 +431,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
         return ProbeHelper(argv[2]);
+    if (argc == 2 && std::strcmp(argv[1], "--load-opengl") == 0)
+        return LoadLibraryA("opengl32.dll") ? 0 : 1;
     if (argc == 3 && std::strcmp(argv[1], "--crash") == 0) {
         SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
         int* volatile nowhere = nullptr;

@@ -13,13 +13,26 @@ namespace {
 
 const DWORD kPlantedExitCode = 0x00BADD11;
 
-// The driver's own folder, where the build puts the planted DLL under marker\.
-std::string DriverFolder()
+// The driver's own path; the build puts the planted DLL in marker\ beside it.
+std::string DriverPath()
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
+    return std::string(path, length);
+}
+
+// The session's own proof that a planted DLL would be loaded: the driver, copied beside it and started in the other
+// planted folder, loads opengl32.dll by bare name, and the marker ends it with its code. Without that proof Ochrelight
+// painting ochre would show nothing, as it does too where the session's override leaves Wine's own DLL first.
+bool PlantingTakes(const std::string& loader, const std::string& directory)
+{
+    Instance probe = Start("--load-opengl", -1, loader.c_str(), directory.c_str());
+    DWORD code = ExitCodeWithin(probe, 10000);
+    Kill(probe);
+    if (code == kPlantedExitCode)
+        return Check(true, "the planting takes: a program beside it that loads opengl32.dll by bare name gets it");
+    return Check(false, "the planting did not take: a program beside the planted opengl32.dll that loads it by bare "
+                        "name got another one (%s)", code == STILL_ACTIVE ? "it did not end" : Ending(code).c_str());
 }
 
 // Without OpenGL the window opens and answers, paints nothing, does not spin on WM_PAINT, and closes with 0.
@@ -47,14 +60,16 @@ void Planting()
     GetTempPathA(sizeof temp, temp);
     std::string root = std::string(temp) + "ochrelight-planting-" + std::to_string(GetCurrentProcessId());
     std::string app = root + "\\app", cwd = root + "\\cwd";
-    std::string exe = app + "\\Ochrelight.exe", marker = DriverFolder() + "\\marker\\opengl32.dll";
+    std::string exe = app + "\\Ochrelight.exe", loader = app + "\\loader.exe", driver = DriverPath();
+    std::string marker = driver.substr(0, driver.find_last_of('\\')) + "\\marker\\opengl32.dll";
     CreateDirectoryA(root.c_str(), nullptr);
     CreateDirectoryA(app.c_str(), nullptr);
     CreateDirectoryA(cwd.c_str(), nullptr);
-    bool planted = CopyFileA(OchrelightPath, exe.c_str(), FALSE) &&
+    bool planted = CopyFileA(OchrelightPath, exe.c_str(), FALSE) && CopyFileA(driver.c_str(), loader.c_str(), FALSE) &&
                    CopyFileA(marker.c_str(), (app + "\\opengl32.dll").c_str(), FALSE) &&
                    CopyFileA(marker.c_str(), (cwd + "\\opengl32.dll").c_str(), FALSE);
-    if (Check(planted, "opengl32.dll planted beside the executable and in the working directory")) {
+    if (Check(planted, "opengl32.dll planted beside the executable and in the working directory") &&
+        PlantingTakes(loader, cwd)) {
         Instance instance = Launch("", -1, exe.c_str(), cwd.c_str());
         if (Check(instance.window != nullptr, "window opens")) {
             CheckOchre(instance.window, "with the system's OpenGL");
@@ -71,6 +86,7 @@ void Planting()
     DeleteFileA((cwd + "\\opengl32.dll").c_str());
     DeleteFileA((app + "\\opengl32.dll").c_str());
     DeleteFileA(exe.c_str());
+    DeleteFileA(loader.c_str());
     RemoveDirectoryA(cwd.c_str());
     RemoveDirectoryA(app.c_str());
     RemoveDirectoryA(root.c_str());
