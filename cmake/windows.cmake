@@ -36,8 +36,9 @@ else()
   # Exception handlers on x86 are registered at run time: the image declares that it registers none, and it needs
   # no unwind tables.
   set(OCHRELIGHT_ARCH_LINK_OPTIONS -Wl,--no-seh)
-  # Frames stay far below a page, so no stack probe is needed; pushes are shorter than stores.
-  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables -fno-unwind-tables
+  # No stack probes, which would need the C runtime's, and pushes, which are shorter than stores. A frame of a page
+  # or more could then step over the stack's guard page and crash on Windows: the build refuses one.
+  set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables -fno-unwind-tables -Wframe-larger-than=4096
       $<$<CXX_COMPILER_ID:GNU>:-mno-accumulate-outgoing-args -mno-stack-arg-probe -mpreferred-stack-boundary=2>)
   set(OCHRELIGHT_MAP_OPTION "")
 endif()
@@ -188,6 +189,15 @@ endforeach()
 if(NOT E2E_IN_GUEST)
   add_e2e_test(e2e-softpipe virtual-desktop "" "OCHRELIGHT_GL_DRIVER=softpipe")
   add_e2e_test(e2e-16-bit virtual-desktop "" "OCHRELIGHT_SCREEN_DEPTH=16")
+endif()
+
+# The 32-bit build refuses a frame that would need a stack probe: a function with an 8 KiB array does not compile.
+if(OCHRELIGHT_WINEARCH STREQUAL win32)
+  add_bare_executable(frame_guard tests/e2e/frame_guard.cpp)
+  set_target_properties(frame_guard PROPERTIES EXCLUDE_FROM_ALL TRUE)
+  add_test(NAME frame-guard.${E2E_BUILD} COMMAND ${CMAKE_COMMAND} --build ${PROJECT_BINARY_DIR} --target frame_guard)
+  set_tests_properties(frame-guard.${E2E_BUILD} PROPERTIES
+    PASS_REGULAR_EXPRESSION "frame size.*(larger than|exceeds limit)")
 endif()
 
 # Two builds of this configuration from scratch, in directories of other names and at other times, give the same
