@@ -4,8 +4,9 @@
    .pdata, read-only, x86-64 only: the function table of the exception directory, which ld fills from the
           section of this name alone;
    .bss, writable, not in the file: the zero-filled state;
-   .reloc: the base relocations.
-   An x86 image has no .pdata, and its headers fit in one file-alignment unit. */
+   .rsrc, read-only: the manifest and the version resource, which ld takes for the resource directory from the
+          section of this name alone;
+   .reloc: the base relocations. */
 SECTIONS
 {
   . = SIZEOF_HEADERS;
@@ -53,6 +54,11 @@ SECTIONS
     *(.note.GNU-stack)
     *(.gnu.lto_*)
     *(.eh_frame*)
+  }
+  .rsrc BLOCK(__section_alignment__) :
+  {
+    *(.rsrc)
+    *(SORT(.rsrc$*))
   }
   .reloc BLOCK(__section_alignment__) :
   {

@@ -67,7 +67,19 @@ function(add_bare_executable name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
 
-add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES})
+# The executable's manifest and version resource, compiled apart from the code, as windres takes none of its options.
+# The authors are the licence's.
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE OCHRELIGHT_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Copyright \\(c\\) [0-9, -]+ " "" OCHRELIGHT_AUTHORS "${OCHRELIGHT_COPYRIGHT}")
+configure_file(cmake/resources.rc.in resources.rc @ONLY)
+# What the checks of the resources expect.
+set(OCHRELIGHT_VERSION_DEFINITIONS OCHRELIGHT_VERSION="${PROJECT_VERSION}" OCHRELIGHT_AUTHORS="${OCHRELIGHT_AUTHORS}"
+    OCHRELIGHT_COPYRIGHT="${OCHRELIGHT_COPYRIGHT}")
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/resources.o
+  COMMAND ${CMAKE_RC_COMPILER} -O coff -i ${PROJECT_BINARY_DIR}/resources.rc -o ${PROJECT_BINARY_DIR}/resources.o
+  DEPENDS ${PROJECT_BINARY_DIR}/resources.rc ${PROJECT_SOURCE_DIR}/cmake/ochrelight.manifest)
+set_source_files_properties(${PROJECT_BINARY_DIR}/resources.o PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES} ${PROJECT_BINARY_DIR}/resources.o)
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
 add_executable(e2e_driver
@@ -87,6 +99,7 @@ add_dependencies(e2e_driver marker_opengl32)
 # Reads the executable's PE headers; a Windows program, run through the cross-compiling emulator.
 add_executable(pe_check tests/e2e/pe_check.cpp)
 target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)
+target_compile_definitions(pe_check PRIVATE ${OCHRELIGHT_VERSION_DEFINITIONS})
 target_link_options(pe_check PRIVATE -static)
 
 get_filename_component(E2E_BUILD ${PROJECT_BINARY_DIR} NAME)

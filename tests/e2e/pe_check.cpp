@@ -1,7 +1,7 @@
 // Reads an executable's PE headers and checks that it is built hardened: a GUI program for Windows Vista and later on
 // the machine this checker is built for, with ASLR backed by real relocations (using the whole 64-bit address space on
 // x64), DEP, no exception handlers on x86 and unwind data for its functions on x64, terminal-server aware, no writable
-// code, and only system DLLs imported.
+// code, only system DLLs imported, and with the manifest and the version resource that Windows reads.
 // Usage: pe_check EXECUTABLE [LINKER-MAP]   (the map, on x64, names the functions the unwind data must cover)
 
 #include <windows.h>
@@ -113,6 +113,169 @@ void CheckUnwindData(const PeImage& image, const char* mapPath)
 }
 #endif
 
+// The element names of a well-formed XML document, in order; empty when it is not well-formed (a tag unclosed or
+// closed out of turn, an attribute not quoted, text outside the root).
+std::vector<std::string> XmlElements(const std::string& xml)
+{
+    std::vector<std::string> names, open;
+    size_t at = 0;
+    if (xml.compare(0, 5, "<?xml") == 0)
+        at = xml.find("?>") + 2;
+    while ((at = xml.find_first_not_of(" \t\r\n", at)) != std::string::npos) {
+        if (xml[at] != '<')
+            return {};
+        size_t end = xml.find('>', at);
+        if (end == std::string::npos)
+            return {};
+        std::string tag = xml.substr(at + 1, end - at - 1);
+        at = end + 1;
+        if (tag[0] == '/') {
+            if (open.empty() || open.back() != tag.substr(1))
+                return {};
+            open.pop_back();
+        } else {
+            bool empty = tag.back() == '/';
+            if (empty)
+                tag.pop_back();
+            std::string name = tag.substr(0, tag.find_first_of(" \t\r\n"));
+            // Each attribute is name="value".
+            for (size_t equals = tag.find('='); equals != std::string::npos; equals = tag.find('=', equals + 1)) {
+                size_t close = tag[equals + 1] == '"' ? tag.find('"', equals + 2) : std::string::npos;
+                if (close == std::string::npos)
+                    return {};
+                equals = close;
+            }
+            names.push_back(name);
+            if (!empty)
+                open.push_back(name);
+        }
+        if (open.empty())
+            return xml.find_first_not_of(" \t\r\n", at) == std::string::npos ? names : std::vector<std::string>();
+        // Text inside an element runs to the next tag.
+        at = xml.find('<', at);
+        if (at == std::string::npos)
+            return {};
+    }
+    return {};
+}
+
+// The manifest runs the program as its user, for Vista to 11, per-monitor DPI aware, and asks for nothing else.
+void CheckManifest(const PeImage& image)
+{
+    DWORD size = 0;
+    const unsigned char* data = image.Resource(24, 1, &size);
+    if (!Check(data != nullptr, "manifest: resource 1 of type RT_MANIFEST, %lu bytes", size))
+        return;
+    std::string xml(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> elements = XmlElements(xml);
+    Check(!elements.empty() && elements[0] == "assembly", "manifest: well-formed, %zu elements in <assembly>",
+          elements.size());
+    const char* const allowed[] = {"assembly", "trustInfo", "security", "requestedPrivileges",
+                                   "requestedExecutionLevel", "compatibility", "application", "supportedOS",
+                                   "windowsSettings", "dpiAware", "dpiAwareness"};
+    for (const std::string& element : elements) {
+        bool known = false;
+        for (const char* name : allowed)
+            known = known || element == name;
+        if (!known)
+            Check(false, "manifest: <%s> is not one it should have", element.c_str());
+    }
+    const struct {
+        const char* text;
+        const char* meaning;
+    } says[] = {
+        {"<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>", "runs as its user, no UI access"},
+        {"<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>", "supports Windows Vista"},
+        {"<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>", "supports Windows 7"},
+        {"<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>", "supports Windows 8"},
+        {"<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>", "supports Windows 8.1"},
+        {"<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>", "supports Windows 10 and 11"},
+        {">true/pm</dpiAware>", "per-monitor DPI aware before Windows 10 1607"},
+        {">PerMonitorV2, PerMonitor</dpiAwareness>", "per-monitor v2 DPI aware where Windows has it"},
+    };
+    for (const auto& say : says)
+        Check(xml.find(say.text) != std::string::npos, "manifest: %s", say.meaning);
+}
+
+// One block of a version resource: its key, value and children, each 32-bit aligned from the resource's start.
+struct VersionBlock {
+    std::string key;
+    const unsigned char* value;
+    WORD valueLength, type;
+    const unsigned char *children, *end;
+};
+
+bool ReadVersionBlock(const unsigned char* base, const unsigned char* at, const unsigned char* limit,
+                      VersionBlock* block)
+{
+    auto align = [base](const unsigned char* p) { return base + ((p - base + 3) & ~3); };
+    WORD length, valueLength, type;
+    if (at + 6 > limit)
+        return false;
+    std::memcpy(&length, at, 2);
+    std::memcpy(&valueLength, at + 2, 2);
+    std::memcpy(&type, at + 4, 2);
+    block->end = at + length;
+    if (length < 6 || block->end > limit)
+        return false;
+    block->key.clear();
+    const unsigned char* p = at + 6;
+    for (; p + 2 <= block->end && (p[0] || p[1]); p += 2)
+        block->key += static_cast<char>(p[0]);
+    block->value = align(p + 2);
+    block->valueLength = valueLength;
+    block->type = type;
+    // A string's length counts characters, a binary value's bytes.
+    block->children = align(block->value + valueLength * (type == 1 ? 2 : 1));
+    return block->value <= block->end;
+}
+
+// The version resource says what the build's project says: its version, in numbers and in words, and its names.
+void CheckVersion(const PeImage& image)
+{
+    DWORD size = 0;
+    const unsigned char* data = image.Resource(16, 1, &size);
+    if (!Check(data != nullptr, "version: resource 1 of type RT_VERSION, %lu bytes", size))
+        return;
+    const unsigned char* limit = data + size;
+    VersionBlock root, table, info, string;
+    DWORD fixed[4] = {};
+    if (ReadVersionBlock(data, data, limit, &root) && root.valueLength >= sizeof fixed)
+        std::memcpy(fixed, root.value, sizeof fixed);
+    unsigned major = 0, minor = 0, patch = 0;
+    std::sscanf(OCHRELIGHT_VERSION, "%u.%u.%u", &major, &minor, &patch);
+    Check(root.key == "VS_VERSION_INFO" && fixed[0] == 0xFEEF04BD && fixed[2] == (major << 16 | minor) &&
+              fixed[3] == patch << 16,
+          "version: file version %lu.%lu.%lu.%lu", fixed[2] >> 16, fixed[2] & 0xFFFF, fixed[3] >> 16,
+          fixed[3] & 0xFFFF);
+    std::vector<std::pair<std::string, std::string>> strings;
+    for (const unsigned char* at = root.children; at < root.end && ReadVersionBlock(data, at, limit, &info);
+         at = data + ((info.end - data + 3) & ~3)) {
+        if (info.key != "StringFileInfo" || !ReadVersionBlock(data, info.children, info.end, &table))
+            continue;
+        for (const unsigned char* s = table.children; s < table.end && ReadVersionBlock(data, s, table.end, &string);
+             s = data + ((string.end - data + 3) & ~3)) {
+            std::string text;
+            for (WORD i = 0; i + 1 < string.valueLength; ++i)
+                text += static_cast<char>(string.value[2 * i]);
+            strings.push_back({string.key, text});
+        }
+    }
+    const std::pair<std::string, std::string> expected[] = {
+        {"CompanyName", OCHRELIGHT_AUTHORS},       {"FileDescription", "Ochrelight"},
+        {"FileVersion", OCHRELIGHT_VERSION},       {"LegalCopyright", OCHRELIGHT_COPYRIGHT},
+        {"OriginalFilename", "Ochrelight.exe"},    {"ProductName", "Ochrelight"},
+        {"ProductVersion", OCHRELIGHT_VERSION},
+    };
+    for (const auto& want : expected) {
+        std::string seen = "(none)";
+        for (const auto& string : strings)
+            if (string.first == want.first)
+                seen = "\"" + string.second + "\"";
+        Check(seen == "\"" + want.second + "\"", "version: %s %s", want.first.c_str(), seen.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -163,6 +326,9 @@ int main(int argc, char** argv)
         Check(!(writable && executable), "section %-8s %5lu bytes in file, %s%s", image.SectionName(i).c_str(),
               image.sections[i].SizeOfRawData, writable ? "writable" : "read-only", executable ? ", executable" : "");
     }
+
+    CheckManifest(image);
+    CheckVersion(image);
 
     std::vector<std::string> imports = image.Imports();
     for (const std::string& dll : imports)

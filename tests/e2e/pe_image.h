@@ -1,6 +1,6 @@
 #pragma once
 
-// A PE32 or PE32+ image read whole from a file, with its headers, sections and imported DLL names.
+// A PE32 or PE32+ image read whole from a file, with its headers, sections, resources and imported DLL names.
 
 #include <windows.h>
 
@@ -94,6 +94,36 @@ struct PeImage {
     {
         const char* name = reinterpret_cast<const char*>(sections[i].Name);
         return std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME));
+    }
+
+    // The data of the resource of this type and numeric id, in its first language, or null; `size` gets its length.
+    const unsigned char* Resource(WORD type, WORD id, DWORD* size) const
+    {
+        DWORD root = directories[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+        if (!root)
+            return nullptr;
+        // Type, then id, then language: each level's entry points at the next directory, the last at the data.
+        DWORD at = 0;
+        const WORD wanted[] = {type, id, 0};
+        for (int level = 0; level < 3; ++level) {
+            const auto* directory = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY*>(At(root + at));
+            if (!directory)
+                return nullptr;
+            const auto* entries = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(directory + 1);
+            int count = directory->NumberOfNamedEntries + directory->NumberOfIdEntries, found = -1;
+            for (int i = 0; i < count && found < 0; ++i)
+                if (level == 2 || (!entries[i].NameIsString && entries[i].Id == wanted[level]))
+                    found = i;
+            if (found < 0 || entries[found].DataIsDirectory != (level < 2))
+                return nullptr;
+            at = level < 2 ? entries[found].OffsetToDirectory : entries[found].OffsetToData;
+        }
+        const auto* entry = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY*>(At(root + at));
+        const unsigned char* data = entry ? At(entry->OffsetToData) : nullptr;
+        if (!data || data + entry->Size > bytes.data() + bytes.size())
+            return nullptr;
+        *size = entry->Size;
+        return data;
     }
 
     // The DLL names of the import table, in its order; "?" for a name that cannot be read.
