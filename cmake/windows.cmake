@@ -179,9 +179,10 @@ function(add_e2e_test name desktop scenario environment)
   # Where sessions run on this host, two a core, a main run counts as two: its storm of size changes and its paint
   # flood keep a core busy, and beside another main run on the same core a window closed amid a thousand size changes
   # took its whole bound of 10 s to end (softpipe's, which draws slowest). The fault sessions, which mostly wait,
-  # fill the rest.
+  # fill the rest. Main runs start first, as the longest: in a clean tree CTest would otherwise fill every slot with
+  # the shorter sessions first and leave the main runs, two at a time, for the end.
   if(NOT E2E_IN_GUEST AND NOT scenario)
-    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES PROCESSORS 2)
+    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES PROCESSORS 2 COST 10000)
   endif()
 endfunction()
 
