@@ -94,7 +94,7 @@ COLORREF ClientPixel(HWND window, int x, int y);
 // Posts a message, waits for the process to end, and gives its exit code and how long it took.
 DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD* milliseconds = nullptr);
 
-// Writes the whole screen as NAME.bmp in the shot directory.
+// Writes the whole screen as NAME.png in the shot directory.
 void SaveScreen(const char* name);
 
 // CPU time the process has used, in milliseconds; and what it uses while the driver sleeps, with the time that passed
