@@ -82,11 +82,12 @@ set_source_files_properties(${PROJECT_BINARY_DIR}/resources.o PROPERTIES EXTERNA
 add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES} ${PROJECT_BINARY_DIR}/resources.o)
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
-add_executable(e2e_driver
-  tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/load.cpp tests/e2e/probe.cpp)
+add_executable(e2e_driver tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/kit.cpp
+  tests/e2e/load.cpp tests/e2e/probe.cpp)
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
+target_compile_definitions(e2e_driver PRIVATE ${OCHRELIGHT_VERSION_DEFINITIONS})
 target_link_options(e2e_driver PRIVATE -static)
-target_link_libraries(e2e_driver PRIVATE gdi32 psapi)
+target_link_libraries(e2e_driver PRIVATE gdi32 psapi version advapi32)
 
 # A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
 add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)
@@ -197,12 +198,14 @@ foreach(desktop virtual-desktop openbox bare-x)
   add_e2e_test(e2e-no-glx ${desktop} no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
 endforeach()
 
-# Two more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen): Mesa's softpipe
-# driver, and a 16-bit screen, the depth the program's own pixel format asks for, both on Wine's virtual desktop. A
+# Three more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen, 96 DPI): Mesa's
+# softpipe driver, a 16-bit screen, the depth the program's own pixel format asks for, and a 144-DPI desktop, the
+# 150 % scaling of many laptops, all on Wine's virtual desktop. A
 # main run in the emulated guest takes minutes, so there only the 64-bit build, which runs here, has them.
 if(NOT E2E_IN_GUEST)
   add_e2e_test(e2e-softpipe virtual-desktop "" "OCHRELIGHT_GL_DRIVER=softpipe")
   add_e2e_test(e2e-16-bit virtual-desktop "" "OCHRELIGHT_SCREEN_DEPTH=16")
+  add_e2e_test(e2e-144-dpi virtual-desktop "" "OCHRELIGHT_DPI=144")
 endif()
 
 # The 32-bit build refuses a frame that would need a stack probe: a function with an 8 KiB array does not compile.
@@ -242,6 +245,8 @@ target_link_libraries(gl_costs PRIVATE gdi32)
 # build/.
 configure_file(cmake/package-readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+# The verify kit's read-me; tools/release packs it with the executable and the driver.
+configure_file(cmake/verify.txt.in VERIFY.txt @ONLY NEWLINE_STYLE CRLF)
 install(TARGETS Ochrelight RUNTIME DESTINATION .)
 install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 install(CODE [[

@@ -1,10 +1,14 @@
 // Drives the real Ochrelight.exe from outside, as any other program on the desktop could, and checks what it shows.
 // Usage: driver OCHRELIGHT.EXE [SHOT-DIRECTORY] [SCENARIO...]
+//        driver   (the verify kit: the everyday and load scenarios against the Ochrelight.exe beside it, on the
+//                  desktop it runs on, its report also in verify-report.txt and its failed pixel checks' screens
+//                  beside it)
 //        driver --first-frame OCHRELIGHT.EXE SHOT-DIRECTORY   (opens, photographs and closes one window)
 //        driver --load-opengl   (loads opengl32.dll by bare name: 0 when it loads, 1 when it does not)
 
 #include "driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,8 +90,39 @@ void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPAR
 
 namespace {
 
+// The platform's own version API reads the executable's version resource, as Explorer does.
+void VersionInfo()
+{
+    DWORD unused = 0, size = GetFileVersionInfoSizeA(OchrelightPath, &unused);
+    std::string data(size, '\0');
+    if (!Check(size && GetFileVersionInfoA(OchrelightPath, 0, size, &data[0]), "version resource read (%lu bytes)",
+               size))
+        return;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    unsigned major = 0, minor = 0, patch = 0;
+    std::sscanf(OCHRELIGHT_VERSION, "%u.%u.%u", &major, &minor, &patch);
+    bool numbers = VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) &&
+                   length >= sizeof *fixed && fixed->dwFileVersionMS == (major << 16 | minor) &&
+                   fixed->dwFileVersionLS == patch << 16 && fixed->dwProductVersionMS == fixed->dwFileVersionMS;
+    Check(numbers, "version %u.%u.%u.0 in numbers", major, minor, patch);
+    const char* const strings[][2] = {
+        {"FileDescription", "Ochrelight"},     {"ProductName", "Ochrelight"},
+        {"CompanyName", OCHRELIGHT_AUTHORS},    {"LegalCopyright", OCHRELIGHT_COPYRIGHT},
+        {"OriginalFilename", "Ochrelight.exe"}, {"FileVersion", OCHRELIGHT_VERSION},
+        {"ProductVersion", OCHRELIGHT_VERSION},
+    };
+    for (const auto& string : strings) {
+        const char* value = nullptr;
+        std::string key = std::string("\\StringFileInfo\\040904B0\\") + string[0];
+        VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(const_cast<char**>(&value)), &length);
+        Check(value && std::strcmp(value, string[1]) == 0, "version %s \"%s\"", string[0], value ? value : "(none)");
+    }
+}
+
 void Identity()
 {
+    VersionInfo();
     HWND probe = OwnProbeWindow();
     Check(HasBackgroundBrush(probe) && HasClassIcon(probe), "the brush and icon probes see a class that has them");
     DestroyWindow(probe);
@@ -182,11 +217,17 @@ void Resize()
         int width, height;
     } sizes[] = {{"wider", 900, 400}, {"narrower", 300, 400}, {"taller", 300, 700}, {"shorter", 300, 200},
                  {"larger both ways", 1000, 740}, {"smaller both ways", 160, 120}};
+    // The platform keeps a frame at least as large as its caption's buttons need, which grow with the DPI.
+    int smallestWidth = GetSystemMetrics(SM_CXMINTRACK), smallestHeight = GetSystemMetrics(SM_CYMINTRACK);
     for (const Size& size : sizes) {
+        int width = std::max(size.width, smallestWidth), height = std::max(size.height, smallestHeight);
+        if (width != size.width || height != size.height)
+            Note("%s: %dx%d is below this desktop's smallest frame, %dx%d; checked instead that the frame is that",
+                 size.name, size.width, size.height, width, height);
         SetWindowPos(window, nullptr, 10, 10, size.width, size.height, SWP_NOZORDER | SWP_NOACTIVATE);
         RECT frame;
         GetWindowRect(window, &frame);
-        Check(frame.right - frame.left == size.width && frame.bottom - frame.top == size.height, "%s: frame %ldx%ld",
+        Check(frame.right - frame.left == width && frame.bottom - frame.top == height, "%s: frame %ldx%ld",
               size.name, frame.right - frame.left, frame.bottom - frame.top);
         CheckOchre(window, size.name);
     }
@@ -304,65 +345,49 @@ void Idle()
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }
 
-// A function of a DLL, through the one function type that converts to every other.
-template <typename Function>
-Function Export(HMODULE module, const char* name)
+int IntegerVariable(const char* name, int unset)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
+    char text[16] = "";
+    GetEnvironmentVariableA(name, text, sizeof text);
+    return *text ? std::atoi(text) : unset;
 }
 
-// The renderer string of an OpenGL context on a window of the driver's own, or "none" where there is none.
-std::string Renderer()
-{
-    HMODULE gl = LoadLibraryA("opengl32.dll");
-    if (!gl)
-        return "none (no opengl32.dll)";
-    auto create = Export<HGLRC(WINAPI*)(HDC)>(gl, "wglCreateContext");
-    auto makeCurrent = Export<BOOL(WINAPI*)(HDC, HGLRC)>(gl, "wglMakeCurrent");
-    auto destroy = Export<BOOL(WINAPI*)(HGLRC)>(gl, "wglDeleteContext");
-    auto getString = Export<const char*(WINAPI*)(unsigned)>(gl, "glGetString");
-    const unsigned kRenderer = 0x1F01;
-    std::string renderer = "none";
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 16, 16, nullptr, nullptr, nullptr, nullptr);
-    HDC dc = GetDC(window);
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = sizeof format;
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    format.cColorBits = 24;
-    HGLRC context = nullptr;
-    if (create && makeCurrent && destroy && getString && SetPixelFormat(dc, ChoosePixelFormat(dc, &format), &format) &&
-        (context = create(dc)) != nullptr && makeCurrent(dc, context)) {
-        const char* name = getString(kRenderer);
-        renderer = name ? name : "none (no renderer string)";
-        makeCurrent(nullptr, nullptr);
-    }
-    if (context)
-        destroy(context);
-    ReleaseDC(window, dc);
-    DestroyWindow(window);
-    return renderer;
-}
-
-// The session is the one asked for: the screen's depth and Mesa's OpenGL driver, as the platform reports them.
+// The session is the one asked for: the screen's depth and DPI and Mesa's OpenGL driver, as the platform reports
+// them; and the program sees the desktop's DPI, as a per-monitor aware program does.
 void Setting()
 {
-    char asked[32] = "";
-    GetEnvironmentVariableA("OCHRELIGHT_SCREEN_DEPTH", asked, sizeof asked);
-    int depth = *asked ? std::atoi(asked) : 24;
     HDC screen = GetDC(nullptr);
-    int bits = GetDeviceCaps(screen, BITSPIXEL);
+    int bits = GetDeviceCaps(screen, BITSPIXEL), dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    // Wine reports a 24-bit X screen as 32 bits a pixel, the layout it has in memory.
-    Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
-    std::string renderer = Renderer();
-    Check(renderer.find(SessionGLDriver) != std::string::npos, "OpenGL renders with %s: \"%s\"", SessionGLDriver,
-          renderer.c_str());
+    if (Kit) {
+        Note("the screen's depth and DPI and the OpenGL driver are this desktop's own: shown above, not checked");
+    } else {
+        int depth = IntegerVariable("OCHRELIGHT_SCREEN_DEPTH", 24), asked = IntegerVariable("OCHRELIGHT_DPI", 96);
+        // Wine reports a 24-bit X screen as 32 bits a pixel, the layout it has in memory.
+        Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
+        Check(dpi == asked, "a %d-DPI desktop: the screen has %d DPI", asked, dpi);
+        std::string renderer = OpenGLString(kGLRenderer);
+        Check(renderer.find(SessionGLDriver) != std::string::npos, "OpenGL renders with %s: \"%s\"", SessionGLDriver,
+              renderer.c_str());
+    }
+    auto dpiForWindow = Export<UINT(WINAPI*)(HWND)>(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
+    if (!dpiForWindow)
+        return Note("this Windows has no GetDpiForWindow (it came with Windows 10 1607): the program's DPI is not read");
+    if (GetSystemMetrics(SM_CMONITORS) > 1)
+        return Note("several monitors, whose DPIs may differ: the program's DPI is not checked against the screen's");
+    Instance instance = Launch();
+    if (!Opened(instance, "reading its DPI"))
+        return;
+    UINT seen = dpiForWindow(instance.window);
+    Check(seen == static_cast<UINT>(dpi), "the program's window has %u DPI, the desktop's (%d)", seen, dpi);
+    CheckClosesWithZero(instance, "after reading its DPI", WM_CLOSE);
 }
 
 // The harness itself: a program under test that crashes is reported at once, with the exception that ended it.
 void Crash()
 {
+    if (Kit)
+        return Note("a desktop of the user's own may hold a crashing program for its debugger or error report: not run");
     char self[MAX_PATH], name[64];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::snprintf(name, sizeof name, "OchrelightCrashing-%lu", GetCurrentProcessId());
@@ -443,12 +468,19 @@ int main(int argc, char** argv)
         ShotDirectory = WindowsPath(argv[3]);
         return FirstFrame();
     }
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: driver OCHRELIGHT.EXE [SHOT-DIRECTORY] [SCENARIO...]\n");
-        return 2;
+    BeDpiAware();
+    if (argc == 1)
+        return Verify();
+    if (argc == 2 && std::strcmp(argv[1], "--kit") == 0) {
+        Kit = true;
+        OchrelightPath = KitFile("Ochrelight.exe");
+        ShotDirectory = KitFile("");
+        PrintEnvironment();
+        argc = 1;
+    } else {
+        OchrelightPath = WindowsPath(argv[1]);
+        ShotDirectory = argc > 2 ? WindowsPath(argv[2]) : nullptr;
     }
-    OchrelightPath = WindowsPath(argv[1]);
-    ShotDirectory = argc > 2 ? WindowsPath(argv[2]) : nullptr;
     ReadSession();
     if (HangBound(1) > 1)
         std::printf("hang bounds widened %lu times (OCHRELIGHT_HANG_FACTOR)\n", HangBound(1));

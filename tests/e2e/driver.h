@@ -35,6 +35,29 @@ extern char SessionGLDriver[32];
 // Reads the session's desktop and OpenGL driver from its environment.
 void ReadSession();
 
+// A function of a DLL, through the one function type that converts to every other.
+template <typename Function>
+Function Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
+}
+
+// The verify kit's run, on a desktop of the user's own rather than in a session of the harness's.
+extern bool Kit;
+// Runs the driver again as "--kit", its output shown and written to verify-report.txt beside it; its exit code.
+int Verify();
+// A file beside the driver ("" for its folder).
+const char* KitFile(const char* name);
+// Prints what the run's results depend on: Windows, Wine, the screen, OpenGL, elevation and session.
+void PrintEnvironment();
+// Makes the driver per-monitor DPI aware, as Ochrelight is, so that Windows scales none of its coordinates.
+void BeDpiAware();
+// An OpenGL string (GL_RENDERER, GL_VENDOR) of a context on a window of the driver's own, or "none ..." where there is
+// none.
+const unsigned kGLVendor = 0x1F00;
+const unsigned kGLRenderer = 0x1F01;
+std::string OpenGLString(unsigned name);
+
 // Says what a scenario cannot check on this platform or desktop, and what is checked instead; not a check.
 void Note(const char* format, ...);
 

@@ -1,0 +1,154 @@
+// The verify kit: the driver run on a desktop of the user's own, on Windows or under Wine, with what its results
+// depend on printed first and its report kept beside it.
+
+#include "driver.h"
+
+#include <cstdio>
+#include <string>
+
+bool Kit;
+
+const char* KitFile(const char* name)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length);
+    folder = folder.substr(0, folder.find_last_of('\\'));
+    return (new std::string(*name ? folder + "\\" + name : folder))->c_str();
+}
+
+int Verify()
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE reader = nullptr, writer = nullptr;
+    std::FILE* report = std::fopen(KitFile("verify-report.txt"), "w");
+    if (!report || !CreatePipe(&reader, &writer, &inherit, 0)) {
+        std::printf("verify: cannot write %s\n", KitFile("verify-report.txt"));
+        return 2;
+    }
+    SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = writer;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string commandLine = std::string("\"") + self + "\" --kit";
+    PROCESS_INFORMATION run = {};
+    if (!CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &run)) {
+        std::printf("verify: cannot start %s (error %lu)\n", self, GetLastError());
+        return 2;
+    }
+    // The run's own end closes the pipe's last writer.
+    CloseHandle(writer);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        std::fwrite(buffer, 1, got, stdout);
+        std::fflush(stdout);
+        std::fwrite(buffer, 1, got, report);
+    }
+    DWORD code = 1;
+    WaitForSingleObject(run.hProcess, INFINITE);
+    GetExitCodeProcess(run.hProcess, &code);
+    std::fprintf(report, "exit code %lu\n", code);
+    std::fclose(report);
+    std::printf("report written to %s; exit code %lu\n", KitFile("verify-report.txt"), code);
+    return static_cast<int>(code);
+}
+
+namespace {
+
+// The version Windows really is: GetVersionExA answers as the program's manifest allows, and the driver has none.
+std::string WindowsVersion()
+{
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    auto get = Export<LONG(WINAPI*)(OSVERSIONINFOEXW*)>(GetModuleHandleA("ntdll.dll"), "RtlGetVersion");
+    if (!get || get(&version) != 0)
+        return "unknown";
+    char text[96];
+    std::snprintf(text, sizeof text, "%lu.%lu build %lu%s", version.dwMajorVersion, version.dwMinorVersion,
+                  version.dwBuildNumber, version.wProductType == VER_NT_WORKSTATION ? "" : " (server)");
+    return text;
+}
+
+std::string Wine()
+{
+    auto version = Export<const char*(CDECL*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+    return version ? std::string("yes, Wine ") + version() : "no";
+}
+
+bool Elevated()
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    bool elevated = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                    elevation.TokenIsElevated;
+    if (token)
+        CloseHandle(token);
+    return elevated;
+}
+
+}  // namespace
+
+void PrintEnvironment()
+{
+    HDC screen = GetDC(nullptr);
+    std::printf("Ochrelight verify kit\n");
+    std::printf("  Windows     %s\n", WindowsVersion().c_str());
+    std::printf("  under Wine  %s\n", Wine().c_str());
+    std::printf("  screen      %dx%d, %d bits a pixel, %d DPI, %d monitor(s)\n", GetSystemMetrics(SM_CXSCREEN),
+                GetSystemMetrics(SM_CYSCREEN), GetDeviceCaps(screen, BITSPIXEL), GetDeviceCaps(screen, LOGPIXELSX),
+                GetSystemMetrics(SM_CMONITORS));
+    ReleaseDC(nullptr, screen);
+    std::printf("  OpenGL      %s, from %s\n", OpenGLString(kGLRenderer).c_str(), OpenGLString(kGLVendor).c_str());
+    std::printf("  elevated    %s\n", Elevated() ? "yes" : "no");
+    std::printf("  session     %s\n", GetSystemMetrics(SM_REMOTESESSION) ? "remote" : "console");
+    std::printf("  executable  %s\n", OchrelightPath);
+    std::fflush(stdout);
+}
+
+void BeDpiAware()
+{
+    HMODULE user = GetModuleHandleA("user32.dll");
+    auto context = Export<BOOL(WINAPI*)(HANDLE)>(user, "SetProcessDpiAwarenessContext");
+    auto legacy = Export<BOOL(WINAPI*)()>(user, "SetProcessDPIAware");
+    // Per-monitor v2 where Windows has it, per-monitor before that, then system aware.
+    if (!(context && (context(reinterpret_cast<HANDLE>(-4)) || context(reinterpret_cast<HANDLE>(-3)))) && legacy)
+        legacy();
+}
+
+std::string OpenGLString(unsigned which)
+{
+    HMODULE gl = LoadLibraryA("opengl32.dll");
+    if (!gl)
+        return "none (no opengl32.dll)";
+    auto create = Export<HGLRC(WINAPI*)(HDC)>(gl, "wglCreateContext");
+    auto makeCurrent = Export<BOOL(WINAPI*)(HDC, HGLRC)>(gl, "wglMakeCurrent");
+    auto destroy = Export<BOOL(WINAPI*)(HGLRC)>(gl, "wglDeleteContext");
+    auto getString = Export<const char*(WINAPI*)(unsigned)>(gl, "glGetString");
+    std::string text = "none";
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 16, 16, nullptr, nullptr, nullptr, nullptr);
+    HDC dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR format = {};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
+    format.cColorBits = 24;
+    HGLRC context = nullptr;
+    if (create && makeCurrent && destroy && getString && SetPixelFormat(dc, ChoosePixelFormat(dc, &format), &format) &&
+        (context = create(dc)) != nullptr && makeCurrent(dc, context)) {
+        const char* value = getString(which);
+        text = value ? value : "none (no such string)";
+        makeCurrent(nullptr, nullptr);
+    }
+    if (context)
+        destroy(context);
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
+    return text;
+}
