@@ -14,8 +14,9 @@ struct Instance {
     // by them (0 not looked for yet, -1 none).
     std::string arguments;
     int unixPid;
-    // When the message that closes it was posted (GetTickCount).
-    DWORD closePosted;
+    // When the message that closes it was posted: the system time, in 100 ns units, as the platform keeps a
+    // process's exit time.
+    ULONGLONG closePosted;
 };
 
 // The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
