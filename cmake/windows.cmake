@@ -118,9 +118,9 @@ set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 set(E2E_FIXTURES wine.${E2E_BUILD})
 set(E2E_GUEST_FIXTURE "")
 set(E2E_IN_GUEST FALSE)
-execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
-                OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(OCHRELIGHT_WINEARCH STREQUAL win32)
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(E2E_HOST_KIND STREQUAL guest)
     set(E2E_IN_GUEST TRUE)
     cmake_host_system_information(RESULT E2E_HOST_CORES QUERY NUMBER_OF_LOGICAL_CORES)
@@ -176,14 +176,6 @@ function(add_e2e_test name desktop scenario environment)
   # instead.
   if(E2E_IN_GUEST AND name STREQUAL "e2e")
     set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES COST 100000)
-  endif()
-  # Where every session runs on this host, two a core, a main run counts as two: its storm of size changes and its paint
-  # flood keep a core busy, and beside another main run on the same core a window closed amid a thousand size changes
-  # took its whole bound of 10 s to end (softpipe's, which draws slowest). The fault sessions, which mostly wait,
-  # fill the rest. Main runs start first, as the longest: in a clean tree CTest would otherwise fill every slot with
-  # the shorter sessions first and leave the main runs, two at a time, for the end.
-  if(E2E_HOST_KIND STREQUAL native AND NOT scenario)
-    set_tests_properties(${name}.${desktop}.${E2E_BUILD} PROPERTIES PROCESSORS 2 COST 10000)
   endif()
 endfunction()
 
