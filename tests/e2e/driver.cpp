@@ -368,13 +368,6 @@ void Idle()
     CheckClosesWithZero(instance, "after idling", WM_CLOSE);
 }
 
-int IntegerVariable(const char* name, int unset)
-{
-    char text[16] = "";
-    GetEnvironmentVariableA(name, text, sizeof text);
-    return *text ? std::atoi(text) : unset;
-}
-
 // The session is the one asked for: the screen's depth and DPI and Mesa's OpenGL driver, as the platform reports
 // them; and the program sees the desktop's DPI, as a per-monitor aware program does.
 void Setting()
@@ -389,7 +382,7 @@ void Setting()
         // Wine reports a 24-bit X screen as 32 bits a pixel, the layout it has in memory.
         Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
         Check(dpi == asked, "a %d-DPI desktop: the screen has %d DPI", asked, dpi);
-        std::string renderer = OpenGLString(kGLRenderer);
+        std::string renderer = OpenGLRenderer();
         Check(renderer.find(SessionGLDriver) != std::string::npos, "OpenGL renders with %s: \"%s\"", SessionGLDriver,
               renderer.c_str());
     }
@@ -411,11 +404,10 @@ void Crash()
 {
     if (Kit)
         return Note("a desktop of the user's own may hold a crashing program for its debugger or error report: not run");
-    char self[MAX_PATH], name[64];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    char name[64];
     std::snprintf(name, sizeof name, "OchrelightCrashing-%lu", GetCurrentProcessId());
     HANDLE crashing = CreateEventA(nullptr, TRUE, FALSE, name);
-    Instance crasher = Start((std::string("--crash ") + name).c_str(), -1, self);
+    Instance crasher = Start((std::string("--crash ") + name).c_str(), -1, DriverPath());
     // Timed from the helper's word that it crashes now: the start of a process is no part of it.
     bool said = WaitForSingleObject(crashing, HangBound(kPromptly)) == WAIT_OBJECT_0;
     DWORD start = GetTickCount();
@@ -496,8 +488,8 @@ int main(int argc, char** argv)
         return Verify();
     if (argc == 2 && std::strcmp(argv[1], "--kit") == 0) {
         Kit = true;
-        OchrelightPath = KitFile("Ochrelight.exe");
-        ShotDirectory = KitFile("");
+        OchrelightPath = BesideDriver("Ochrelight.exe");
+        ShotDirectory = BesideDriver("");
         PrintEnvironment();
         argc = 1;
     } else {

@@ -43,21 +43,24 @@ Function Export(HMODULE module, const char* name)
     return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
 }
 
+// The driver's own executable, and a file beside it ("" for its folder).
+const char* DriverPath();
+const char* BesideDriver(const char* name);
+
+// A whole number from the environment, or `unset` where the variable is not set.
+int IntegerVariable(const char* name, int unset);
+
 // The verify kit's run, on a desktop of the user's own rather than in a session of the harness's.
 extern bool Kit;
 // Runs the driver again as "--kit", its output shown and written to verify-report.txt beside it; its exit code.
 int Verify();
-// A file beside the driver ("" for its folder).
-const char* KitFile(const char* name);
 // Prints what the run's results depend on: Windows, Wine, the screen, OpenGL, elevation and session.
 void PrintEnvironment();
 // Makes the driver per-monitor DPI aware, as Ochrelight is, so that Windows scales none of its coordinates.
 void BeDpiAware();
-// An OpenGL string (GL_RENDERER, GL_VENDOR) of a context on a window of the driver's own, or "none ..." where there is
-// none.
-const unsigned kGLVendor = 0x1F00;
-const unsigned kGLRenderer = 0x1F01;
-std::string OpenGLString(unsigned name);
+// The renderer of an OpenGL context on a window of the driver's own, and its vendor where asked, or "none ..." where
+// there is none.
+std::string OpenGLRenderer(std::string* vendor = nullptr);
 
 // Says what a scenario cannot check on this platform or desktop, and what is checked instead; not a check.
 void Note(const char* format, ...);

@@ -384,18 +384,38 @@ void SystemCommand(HWND window, WPARAM command)
     }
 }
 
+int IntegerVariable(const char* name, int unset)
+{
+    char text[16] = "";
+    GetEnvironmentVariableA(name, text, sizeof text);
+    return *text ? std::atoi(text) : unset;
+}
+
 DWORD HangBound(DWORD milliseconds)
 {
     static DWORD factor = 0;
     if (!factor) {
-        char text[16] = "";
-        GetEnvironmentVariableA("OCHRELIGHT_HANG_FACTOR", text, sizeof text);
-        factor = std::atoi(text);
+        factor = IntegerVariable("OCHRELIGHT_HANG_FACTOR", 1);
         // Past a few dozen times a hang no longer looks different from slowness; nonsense means no widening.
         if (factor < 1 || factor > 50)
             factor = 1;
     }
     return milliseconds * factor;
+}
+
+const char* DriverPath()
+{
+    static char path[MAX_PATH];
+    if (!*path)
+        GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
+const char* BesideDriver(const char* name)
+{
+    std::string folder = DriverPath();
+    folder.erase(folder.find_last_of('\\'));
+    return (new std::string(*name ? folder + "\\" + name : folder))->c_str();
 }
 
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)

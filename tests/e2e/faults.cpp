@@ -13,14 +13,6 @@ namespace {
 
 const DWORD kPlantedExitCode = 0x00BADD11;
 
-// The driver's own path; the build puts the planted DLL in marker\ beside it.
-std::string DriverPath()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, length);
-}
-
 // The session's own proof that a planted DLL would be loaded: the driver, copied beside it and started in the other
 // planted folder, loads opengl32.dll by bare name, and the marker ends it with its code. Without that proof Ochrelight
 // painting ochre would show nothing, as it does too where the session's override leaves Wine's own DLL first.
@@ -60,12 +52,13 @@ void Planting()
     GetTempPathA(sizeof temp, temp);
     std::string root = std::string(temp) + "ochrelight-planting-" + std::to_string(GetCurrentProcessId());
     std::string app = root + "\\app", cwd = root + "\\cwd";
-    std::string exe = app + "\\Ochrelight.exe", loader = app + "\\loader.exe", driver = DriverPath();
-    std::string marker = driver.substr(0, driver.find_last_of('\\')) + "\\marker\\opengl32.dll";
+    // The build puts the planted DLL in marker\ beside the driver.
+    std::string exe = app + "\\Ochrelight.exe", loader = app + "\\loader.exe";
+    std::string marker = BesideDriver("marker\\opengl32.dll");
     CreateDirectoryA(root.c_str(), nullptr);
     CreateDirectoryA(app.c_str(), nullptr);
     CreateDirectoryA(cwd.c_str(), nullptr);
-    bool planted = CopyFileA(OchrelightPath, exe.c_str(), FALSE) && CopyFileA(driver.c_str(), loader.c_str(), FALSE) &&
+    bool planted = CopyFileA(OchrelightPath, exe.c_str(), FALSE) && CopyFileA(DriverPath(), loader.c_str(), FALSE) &&
                    CopyFileA(marker.c_str(), (app + "\\opengl32.dll").c_str(), FALSE) &&
                    CopyFileA(marker.c_str(), (cwd + "\\opengl32.dll").c_str(), FALSE);
     if (Check(planted, "opengl32.dll planted beside the executable and in the working directory") &&

@@ -8,22 +8,14 @@
 
 bool Kit;
 
-const char* KitFile(const char* name)
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    folder = folder.substr(0, folder.find_last_of('\\'));
-    return (new std::string(*name ? folder + "\\" + name : folder))->c_str();
-}
-
 int Verify()
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE reader = nullptr, writer = nullptr;
-    std::FILE* report = std::fopen(KitFile("verify-report.txt"), "w");
+    const char* reportPath = BesideDriver("verify-report.txt");
+    std::FILE* report = std::fopen(reportPath, "w");
     if (!report || !CreatePipe(&reader, &writer, &inherit, 0)) {
-        std::printf("verify: cannot write %s\n", KitFile("verify-report.txt"));
+        std::printf("verify: cannot write %s\n", reportPath);
         return 2;
     }
     SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
@@ -32,12 +24,10 @@ int Verify()
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = startup.hStdError = writer;
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string commandLine = std::string("\"") + self + "\" --kit";
+    std::string commandLine = std::string("\"") + DriverPath() + "\" --kit";
     PROCESS_INFORMATION run = {};
-    if (!CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &run)) {
-        std::printf("verify: cannot start %s (error %lu)\n", self, GetLastError());
+    if (!CreateProcessA(DriverPath(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &run)) {
+        std::printf("verify: cannot start %s (error %lu)\n", DriverPath(), GetLastError());
         return 2;
     }
     // The run's own end closes the pipe's last writer.
@@ -54,7 +44,7 @@ int Verify()
     GetExitCodeProcess(run.hProcess, &code);
     std::fprintf(report, "exit code %lu\n", code);
     std::fclose(report);
-    std::printf("report written to %s; exit code %lu\n", KitFile("verify-report.txt"), code);
+    std::printf("report written to %s; exit code %lu\n", reportPath, code);
     return static_cast<int>(code);
 }
 
@@ -105,7 +95,9 @@ void PrintEnvironment()
                 GetSystemMetrics(SM_CYSCREEN), GetDeviceCaps(screen, BITSPIXEL), GetDeviceCaps(screen, LOGPIXELSX),
                 GetSystemMetrics(SM_CMONITORS));
     ReleaseDC(nullptr, screen);
-    std::printf("  OpenGL      %s, from %s\n", OpenGLString(kGLRenderer).c_str(), OpenGLString(kGLVendor).c_str());
+    std::string vendor;
+    std::string renderer = OpenGLRenderer(&vendor);
+    std::printf("  OpenGL      %s, from %s\n", renderer.c_str(), vendor.c_str());
     std::printf("  elevated    %s\n", Elevated() ? "yes" : "no");
     std::printf("  session     %s\n", GetSystemMetrics(SM_REMOTESESSION) ? "remote" : "console");
     std::printf("  executable  %s\n", OchrelightPath);
@@ -122,8 +114,11 @@ void BeDpiAware()
         legacy();
 }
 
-std::string OpenGLString(unsigned which)
+std::string OpenGLRenderer(std::string* vendor)
 {
+    const unsigned kVendor = 0x1F00, kRenderer = 0x1F01;
+    if (vendor)
+        *vendor = "none";
     HMODULE gl = LoadLibraryA("opengl32.dll");
     if (!gl)
         return "none (no opengl32.dll)";
@@ -131,7 +126,7 @@ std::string OpenGLString(unsigned which)
     auto makeCurrent = Export<BOOL(WINAPI*)(HDC, HGLRC)>(gl, "wglMakeCurrent");
     auto destroy = Export<BOOL(WINAPI*)(HGLRC)>(gl, "wglDeleteContext");
     auto getString = Export<const char*(WINAPI*)(unsigned)>(gl, "glGetString");
-    std::string text = "none";
+    std::string renderer = "none";
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 16, 16, nullptr, nullptr, nullptr, nullptr);
     HDC dc = GetDC(window);
     PIXELFORMATDESCRIPTOR format = {};
@@ -142,13 +137,17 @@ std::string OpenGLString(unsigned which)
     HGLRC context = nullptr;
     if (create && makeCurrent && destroy && getString && SetPixelFormat(dc, ChoosePixelFormat(dc, &format), &format) &&
         (context = create(dc)) != nullptr && makeCurrent(dc, context)) {
-        const char* value = getString(which);
-        text = value ? value : "none (no such string)";
+        const char* name = getString(kRenderer);
+        renderer = name ? name : "none (no renderer string)";
+        if (vendor) {
+            const char* maker = getString(kVendor);
+            *vendor = maker ? maker : "none (no vendor string)";
+        }
         makeCurrent(nullptr, nullptr);
     }
     if (context)
         destroy(context);
     ReleaseDC(window, dc);
     DestroyWindow(window);
-    return text;
+    return renderer;
 }

@@ -210,13 +210,11 @@ const Sight& ProbeSight()
         return sight;
     probed = true;
 
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
     char readyName[64];
     std::snprintf(readyName, sizeof readyName, "OchrelightProbeReady-%lu", GetCurrentProcessId());
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName);
     std::string tail = std::string("--probe-helper ") + readyName;
-    Instance helper = Start(tail.c_str(), -1, self);
+    Instance helper = Start(tail.c_str(), -1, DriverPath());
     if (!helper.process.hProcess || WaitForSingleObject(ready, HangBound(10000)) != WAIT_OBJECT_0) {
         Check(false, "probe: the helper process that spins and holds resources did not get ready");
         Kill(helper);
