@@ -205,10 +205,15 @@ struct VersionBlock {
     const unsigned char *children, *end;
 };
 
+// The first 32-bit boundary at or after `at`, counted from the resource's start.
+const unsigned char* Aligned(const unsigned char* base, const unsigned char* at)
+{
+    return base + ((at - base + 3) & ~3);
+}
+
 bool ReadVersionBlock(const unsigned char* base, const unsigned char* at, const unsigned char* limit,
                       VersionBlock* block)
 {
-    auto align = [base](const unsigned char* p) { return base + ((p - base + 3) & ~3); };
     WORD length, valueLength, type;
     if (at + 6 > limit)
         return false;
@@ -222,11 +227,11 @@ bool ReadVersionBlock(const unsigned char* base, const unsigned char* at, const 
     const unsigned char* p = at + 6;
     for (; p + 2 <= block->end && (p[0] || p[1]); p += 2)
         block->key += static_cast<char>(p[0]);
-    block->value = align(p + 2);
+    block->value = Aligned(base, p + 2);
     block->valueLength = valueLength;
     block->type = type;
     // A string's length counts characters, a binary value's bytes.
-    block->children = align(block->value + valueLength * (type == 1 ? 2 : 1));
+    block->children = Aligned(base, block->value + valueLength * (type == 1 ? 2 : 1));
     return block->value <= block->end;
 }
 
@@ -250,11 +255,11 @@ void CheckVersion(const PeImage& image)
           fixed[3] & 0xFFFF);
     std::vector<std::pair<std::string, std::string>> strings;
     for (const unsigned char* at = root.children; at < root.end && ReadVersionBlock(data, at, limit, &info);
-         at = data + ((info.end - data + 3) & ~3)) {
+         at = Aligned(data, info.end)) {
         if (info.key != "StringFileInfo" || !ReadVersionBlock(data, info.children, info.end, &table))
             continue;
         for (const unsigned char* s = table.children; s < table.end && ReadVersionBlock(data, s, table.end, &string);
-             s = data + ((string.end - data + 3) & ~3)) {
+             s = Aligned(data, string.end)) {
             std::string text;
             for (WORD i = 0; i + 1 < string.valueLength; ++i)
                 text += static_cast<char>(string.value[2 * i]);
