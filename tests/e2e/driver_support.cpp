@@ -258,8 +258,19 @@ Instance Start(const char* tail, int show, const char* exe, const char* director
     }
     std::string commandLine = std::string("\"") + exe + "\"" + (*tail ? " " : "") + tail;
     instance.arguments = std::string(exe) + (*tail ? " " : "") + tail;
-    if (!CreateProcessA(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
-                        &instance.process))
+    auto create = [&] {
+        return CreateProcessA(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, directory, &startup,
+                              &instance.process);
+    };
+    BOOL created = create();
+    // Wine answers ERROR_INTERNAL_ERROR when the new process ended in Wine's own start-up, before the image or any
+    // DLL it imports ran: once in thousands of starts on a loaded machine. A second such answer is a failure.
+    if (!created && GetLastError() == ERROR_INTERNAL_ERROR) {
+        Note("CreateProcessA(%s) failed with error %lu, the new process ending before any of its code ran; "
+             "starting it once more", exe, GetLastError());
+        created = create();
+    }
+    if (!created)
         Check(false, "CreateProcessA(%s) failed with error %lu", exe, GetLastError());
     return instance;
 }
