@@ -185,7 +185,13 @@ void CloseInStorm()
         return;
     DWORD start = GetTickCount();
     PostResizes(instance.window, 500);
-    PostMessageA(instance.window, WM_CLOSE, 0, 0);
+    // The close goes the way the size changes go, so that it lands between the two halves of the storm: Windows
+    // posts an asynchronous size change to another thread's window, Wine sends it as a notify message, which the
+    // program takes before any posted one.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+        SendNotifyMessageA(instance.window, WM_CLOSE, 0, 0);
+    else
+        PostMessageA(instance.window, WM_CLOSE, 0, 0);
     PostResizes(instance.window, 500);
     DWORD code = ExitCodeWithin(instance, 10000);
     Check(code == 0, "closed amid 1000 posted size changes: %s after %lu ms", Ending(code).c_str(),
