@@ -50,6 +50,9 @@ const char* BesideDriver(const char* name);
 // A whole number from the environment, or `unset` where the variable is not set.
 int IntegerVariable(const char* name, int unset);
 
+// Wine's version where the driver runs under Wine; null on Windows.
+const char* WineVersion();
+
 // The verify kit's run, on a desktop of the user's own rather than in a session of the harness's.
 extern bool Kit;
 // Runs the driver again as "--kit", its output shown and written to verify-report.txt beside it; its exit code.

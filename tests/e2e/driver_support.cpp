@@ -402,6 +402,12 @@ int IntegerVariable(const char* name, int unset)
     return *text ? std::atoi(text) : unset;
 }
 
+const char* WineVersion()
+{
+    auto version = Export<const char*(CDECL*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+    return version ? version() : nullptr;
+}
+
 DWORD HangBound(DWORD milliseconds)
 {
     static DWORD factor = 0;

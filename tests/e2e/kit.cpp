@@ -66,8 +66,8 @@ std::string WindowsVersion()
 
 std::string Wine()
 {
-    auto version = Export<const char*(CDECL*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");
-    return version ? std::string("yes, Wine ") + version() : "no";
+    const char* version = WineVersion();
+    return version ? std::string("yes, Wine ") + version : "no";
 }
 
 bool Elevated()

@@ -188,7 +188,7 @@ void CloseInStorm()
     // The close goes the way the size changes go, so that it lands between the two halves of the storm: Windows
     // posts an asynchronous size change to another thread's window, Wine sends it as a notify message, which the
     // program takes before any posted one.
-    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+    if (WineVersion())
         SendNotifyMessageA(instance.window, WM_CLOSE, 0, 0);
     else
         PostMessageA(instance.window, WM_CLOSE, 0, 0);
