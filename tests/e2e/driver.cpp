@@ -70,16 +70,11 @@ void CheckOchre(HWND window, const char* what)
 
 namespace {
 
-ULONGLONG Value(const FILETIME& time)
-{
-    return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart;
-}
-
 ULONGLONG SystemTime()
 {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return Value(now);
+    return FileTimeValue(now);
 }
 
 }  // namespace
@@ -101,8 +96,8 @@ void CheckEndsWithZero(Instance& instance, const char* how)
     FILETIME created, exited, kernel, user;
     ULONGLONG ended = SystemTime();
     if (code != STILL_ACTIVE && GetProcessTimes(instance.process.hProcess, &created, &exited, &kernel, &user) &&
-        Value(exited) >= instance.closePosted && Value(exited) <= ended)
-        ended = Value(exited);
+        FileTimeValue(exited) >= instance.closePosted && FileTimeValue(exited) <= ended)
+        ended = FileTimeValue(exited);
     DWORD took = static_cast<DWORD>((ended - instance.closePosted) / 10000);
     Check(code == 0 && took < HangBound(kPromptly), "%s: %s after %lu ms", how, Ending(code).c_str(), took);
     Kill(instance);

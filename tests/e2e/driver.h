@@ -50,6 +50,9 @@ const char* BesideDriver(const char* name);
 // A whole number from the environment, or `unset` where the variable is not set.
 int IntegerVariable(const char* name, int unset);
 
+// A FILETIME as one number of 100-ns units.
+ULONGLONG FileTimeValue(const FILETIME& time);
+
 // Wine's version where the driver runs under Wine; null on Windows.
 const char* WineVersion();
 

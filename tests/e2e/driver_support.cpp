@@ -402,6 +402,11 @@ int IntegerVariable(const char* name, int unset)
     return *text ? std::atoi(text) : unset;
 }
 
+ULONGLONG FileTimeValue(const FILETIME& time)
+{
+    return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart;
+}
+
 const char* WineVersion()
 {
     auto version = Export<const char*(CDECL*)()>(GetModuleHandleA("ntdll.dll"), "wine_get_version");

@@ -119,9 +119,7 @@ bool ProcessTimes(HANDLE process, ULONGLONG* milliseconds)
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
         return false;
-    *milliseconds = (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
-                     ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
-                    10000;
+    *milliseconds = (FileTimeValue(kernel) + FileTimeValue(user)) / 10000;
     return true;
 }
 
