@@ -97,6 +97,10 @@ set_target_properties(marker_opengl32 PROPERTIES
   OUTPUT_NAME opengl32 PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/marker)
 add_dependencies(e2e_driver marker_opengl32)
 
+# The stand-in's records, built against the platform's own headers: a layout that differs does not compile.
+add_library(standin_layout OBJECT tests/standin/layout_check.cpp)
+target_compile_options(standin_layout PRIVATE -Wall -Wextra -Werror)
+
 # Reads the executable's PE headers; a Windows program, run through the cross-compiling emulator.
 add_executable(pe_check tests/e2e/pe_check.cpp)
 target_compile_options(pe_check PRIVATE -Wall -Wextra -Werror)

@@ -1,30 +1,12 @@
 #pragma once
 
 // The few Win32, WGL and OpenGL declarations the product uses, for the host build against the stand-in.
-// Records keep the platform's field order and widths, so byte layouts match the real ones.
-
-#include <cstddef>
-#include <cstdint>
 
 #define WINAPI
 #define CALLBACK
 #define APIENTRY
 
-
-typedef int BOOL;
-typedef unsigned char BYTE;
-typedef uint16_t WORD;
-typedef uint32_t DWORD;
-typedef unsigned int UINT;
-typedef int32_t LONG;
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-typedef intptr_t LRESULT;
-typedef uint16_t ATOM;
-typedef const char* LPCSTR;
-typedef char* LPSTR;
-typedef BYTE* LPBYTE;
-typedef void* HANDLE;
+#include "records.h"
 
 typedef struct HWND__* HWND;
 typedef struct HDC__* HDC;
@@ -127,35 +109,6 @@ typedef struct tagPAINTSTRUCT {
     BOOL fIncUpdate;
     BYTE rgbReserved[32];
 } PAINTSTRUCT;
-
-typedef struct tagPIXELFORMATDESCRIPTOR {
-    WORD nSize;
-    WORD nVersion;
-    DWORD dwFlags;
-    BYTE iPixelType;
-    BYTE cColorBits;
-    BYTE cRedBits;
-    BYTE cRedShift;
-    BYTE cGreenBits;
-    BYTE cGreenShift;
-    BYTE cBlueBits;
-    BYTE cBlueShift;
-    BYTE cAlphaBits;
-    BYTE cAlphaShift;
-    BYTE cAccumBits;
-    BYTE cAccumRedBits;
-    BYTE cAccumGreenBits;
-    BYTE cAccumBlueBits;
-    BYTE cAccumAlphaBits;
-    BYTE cDepthBits;
-    BYTE cStencilBits;
-    BYTE cAuxBuffers;
-    BYTE iLayerType;
-    BYTE bReserved;
-    DWORD dwLayerMask;
-    DWORD dwVisibleMask;
-    DWORD dwDamageMask;
-} PIXELFORMATDESCRIPTOR;
 
 typedef struct _STARTUPINFOA {
     DWORD cb;
