@@ -249,8 +249,8 @@ int main(int argc, char** argv)
     idleRead = idleRead && CpuTime(productInstance, &productAfter) && CpuTime(floorInstance, &floorAfter);
     product.idleCpu = productAfter - productCpu;
     floor.idleCpu = floorAfter - floorCpu;
-    product.peakWorkingSet = Measure(productInstance.process.hProcess).peakWorkingSet;
-    floor.peakWorkingSet = Measure(floorInstance.process.hProcess).peakWorkingSet;
+    product.peakWorkingSet = Measure(productInstance).peakWorkingSet;
+    floor.peakWorkingSet = Measure(floorInstance).peakWorkingSet;
     Close(productInstance);
     Close(floorInstance);
     ReadImage(product);

@@ -21,38 +21,30 @@ const DWORD kStateBits = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE;
 // Bounds wide enough for a loaded machine; what they catch (a hang, a spinning loop) is far beyond them.
 const DWORD kPromptly = 10000;
 
-// Registers a window class of the driver's own with a brush, an icon and a cursor: proof that the probes see them.
-HWND OwnProbeWindow()
+// The frame the platform gives a window of the program's style made with CW_USEDEFAULT on this desktop: one of the
+// driver's own, never shown.
+SIZE DefaultFrame()
 {
-    WNDCLASSA probe = {};
-    probe.lpfnWndProc = DefWindowProcA;
-    probe.hInstance = GetModuleHandleA(nullptr);
-    probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    probe.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    probe.lpszClassName = "OchrelightDriverProbe";
-    RegisterClassA(&probe);
-    return CreateWindowExA(0, probe.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance,
-                           nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  nullptr, nullptr, nullptr, nullptr);
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    DestroyWindow(window);
+    return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// The window's class has nothing that the message's default handling answers with, where the probe showed that
+// the platform tells it across processes.
+void CheckClassLacks(HWND window, bool seen, UINT message, const char* name, const char* what)
 {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, HangBound(2000), &result);
-    return static_cast<LRESULT>(result);
-}
-
-// Class "Ochrelight": no background brush means the default erase does nothing and says so.
-bool HasBackgroundBrush(HWND window)
-{
-    return Ask(window, WM_ERASEBKGND, 0, 0) != 0;
-}
-
-// The default drag-icon query answers with the class icon; an executable with no icon resource has nothing else.
-bool HasClassIcon(HWND window)
-{
-    return Ask(window, WM_QUERYDRAGICON, 0, 0) != 0;
+    if (!seen)
+        return Note("%s: not told across processes here (the probe above); the class record's unit test shows it, and "
+                    "for the brush the sessions without OpenGL", what);
+    LRESULT result = 0;
+    if (Ask(window, message, &result))
+        Check(result == 0, "%s: %s answers 0x%lX", what, name, static_cast<unsigned long>(result));
+    else
+        Check(false, "%s: %s not answered", what, name);
 }
 
 }  // namespace
@@ -144,10 +136,8 @@ void VersionInfo()
 void Identity()
 {
     VersionInfo();
-    HWND probe = OwnProbeWindow();
-    Check(HasBackgroundBrush(probe) && HasClassIcon(probe), "the brush and icon probes see a class that has them");
-    DestroyWindow(probe);
-
+    const Sight& sight = ProbeSight();
+    SIZE expected = DefaultFrame();
     Instance instance = Launch();
     if (!Opened(instance, "default launch"))
         return;
@@ -157,8 +147,8 @@ void Identity()
     Check(std::strcmp(title, "Ochrelight") == 0, "title \"%s\"", title);
     DWORD classStyle = GetClassLongA(window, GCL_STYLE);
     Check(classStyle == (CS_HREDRAW | CS_VREDRAW), "class style 0x%lX", classStyle);
-    Check(!HasBackgroundBrush(window), "no class background brush");
-    Check(!HasClassIcon(window), "no class icon");
+    CheckClassLacks(window, sight.classBrush, WM_ERASEBKGND, "WM_ERASEBKGND", "no class background brush");
+    CheckClassLacks(window, sight.classIcon, WM_QUERYDRAGICON, "WM_QUERYDRAGICON", "no class icon");
     DWORD style = GetWindowLongA(window, GWL_STYLE);
     Check((style & ~kStateBits) == kStyle, "window style 0x%08lX", style);
     DWORD exStyle = GetWindowLongA(window, GWL_EXSTYLE);
@@ -168,9 +158,10 @@ void Identity()
     RECT frame;
     GetWindowRect(window, &frame);
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    Check(width >= 200 && height >= 150 && frame.left >= 0 && frame.top >= 0 &&
+    Check(width == expected.cx && height == expected.cy && frame.left >= 0 && frame.top >= 0 &&
               frame.right <= GetSystemMetrics(SM_CXSCREEN) && frame.bottom <= GetSystemMetrics(SM_CYSCREEN),
-          "default frame %ld,%ld %dx%d lies on the screen at a usable size", frame.left, frame.top, width, height);
+          "default frame %ld,%ld %dx%d lies on the screen, the size of a window made with CW_USEDEFAULT here (%ldx%ld)",
+          frame.left, frame.top, width, height, expected.cx, expected.cy);
     Check(IsWindowVisible(window) && !IsIconic(window) && !IsZoomed(window), "no show state given: shown normal");
     CheckOchre(window, "first frame");
     CheckClosesWithZero(instance, "WM_CLOSE", WM_CLOSE);
@@ -502,11 +493,12 @@ int main(int argc, char** argv)
             continue;
         Scenario = scenario.name;
         DWORD start = GetTickCount();
-        int failedBefore = Failed, passedBefore = Passed;
+        int failedBefore = Failed, passedBefore = Passed, skippedBefore = Skipped;
         scenario.run();
-        std::printf("scenario %s: %d passed, %d failed, %lu ms\n", scenario.name, Passed - passedBefore,
-                    Failed - failedBefore, GetTickCount() - start);
+        int passed = Passed - passedBefore, failed = Failed - failedBefore, skipped = Skipped - skippedBefore;
+        std::printf("scenario %s: %d passed, %d failed, %d skipped, %lu ms%s\n", scenario.name, passed, failed,
+                    skipped, GetTickCount() - start, passed + failed == 0 && skipped ? ": every check a note" : "");
     }
-    std::printf("%d passed, %d failed\n", Passed, Failed);
+    std::printf("%d passed, %d failed, %d skipped\n", Passed, Failed, Skipped);
     return Failed == 0 && Passed > 0 ? 0 : 1;
 }

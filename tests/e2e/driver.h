@@ -10,6 +10,8 @@
 struct Instance {
     PROCESS_INFORMATION process;
     HWND window;
+    // Its window answered a message sent once its thread takes messages.
+    bool answers;
     // The program's path and arguments, split and joined again by single spaces, and the Linux process id found
     // by them (0 not looked for yet, -1 none).
     std::string arguments;
@@ -20,12 +22,13 @@ struct Instance {
 };
 
 // The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
-// checks so far.
+// checks so far; a note counts as a skipped check.
 extern const char* OchrelightPath;
 extern const char* ShotDirectory;
 extern const char* Scenario;
 extern int Passed;
 extern int Failed;
+extern int Skipped;
 
 // The desktop Wine's windows live on, from OCHRELIGHT_DESKTOP: its own virtual desktop (the default), X windows
 // managed by a window manager ("openbox"), or X windows on an X server with no window manager ("bare-x").
@@ -68,7 +71,7 @@ void BeDpiAware();
 // there is none.
 std::string OpenGLRenderer(std::string* vendor = nullptr);
 
-// Says what a scenario cannot check on this platform or desktop, and what is checked instead; not a check.
+// Says what a scenario cannot check on this platform or desktop, and what is checked instead: a skipped check.
 void Note(const char* format, ...);
 
 // Sends a system menu command (SC_MINIMIZE, SC_RESTORE). A window manager carries it out in its own time, and one
@@ -79,8 +82,8 @@ void SystemCommand(HWND window, WPARAM command);
 // A path as Windows programs under Wine take it: Linux paths live on drive Z:.
 const char* WindowsPath(const char* path);
 
-// The ochre of the clear colour as a 24-bit screen shows it.
-const COLORREF kOchre = RGB(217, 191, 128);
+// The program's clear colour, red, green and blue, as the single-precision values it clears to.
+const float kOchre[3] = {0.85f, 0.75f, 0.5f};
 
 // Records one check and prints its line; a failed pixel check also saves the screen.
 bool Check(bool ok, const char* format, ...);
@@ -92,7 +95,7 @@ Instance Start(const char* tail = "", int show = -1, const char* exe = nullptr, 
 void Attach(Instance& instance);
 Instance Launch(const char* tail = "", int show = -1, const char* exe = nullptr, const char* directory = nullptr);
 
-// Checks that the instance opened its window, and ends it when it did not.
+// Checks that the instance opened its window and the window answers, and ends it when not.
 bool Opened(Instance& instance, const char* what);
 
 // How a process ended: "exit code N", or the unhandled exception that ended it, by code and name.
@@ -104,10 +107,10 @@ DWORD ExitCodeWithin(const Instance& instance, DWORD milliseconds);
 // The process is still running.
 bool Alive(const Instance& instance);
 
-// The window of class "Ochrelight" that the process owns, or null.
-HWND FindWindowOf(DWORD processId);
+// The window of the class that the process owns, or null.
+HWND FindWindowOf(DWORD processId, const char* className = "Ochrelight");
 
-// The colour reads as the clear colour, within what a 16-bit format's dithering may change.
+// The colour reads as the clear colour, within the screen's own quantisation of it.
 bool IsOchre(COLORREF colour);
 
 // A bound that only catches a hang, widened by OCHRELIGHT_HANG_FACTOR (a whole number, 1 when unset) where the
@@ -117,8 +120,13 @@ DWORD HangBound(DWORD milliseconds);
 // Waits, serving the driver's own windows, until `done` holds or the time is up (a hang bound).
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds);
 
-// True when the client area reads as ochre on a grid over it and near each corner; `where` gets the first miss.
+// True when every point of a grid over the client area and one near each corner matches; `where` and `seen` get the
+// first that does not.
+bool ClientIs(HWND window, bool (*matches)(COLORREF), POINT* where = nullptr, COLORREF* seen = nullptr);
+// True when the client area reads as ochre on that grid.
 bool ClientIsOchre(HWND window, POINT* where = nullptr, COLORREF* seen = nullptr);
+// True when any of those points reads as ochre; `where` gets the first.
+bool ClientHasOchre(HWND window, POINT* where);
 bool WaitOchre(HWND window, DWORD milliseconds = 5000);
 
 // The colour on screen at a point of the window's client area.
@@ -145,19 +153,25 @@ struct Usage {
     DWORD userObjects;
     SIZE_T workingSet;
     SIZE_T peakWorkingSet;
+    // What it has committed, touched or not.
+    SIZE_T committed;
 };
-Usage Measure(HANDLE process);
+Usage Measure(Instance& instance);
 
 // Which readings of another process this platform really gives, proven once (on first use) against a helper process
 // that spins and holds resources on purpose; a reading that is not seen is said in a note, never checked.
 struct Sight {
-    bool cpu, handles, gdiObjects, userObjects, workingSet;
+    bool cpu, handles, gdiObjects, userObjects, workingSet, committed, classBrush, classIcon;
 };
 const Sight& ProbeSight();
 
-// The helper's own run, in a process started with "--probe-helper READY-EVENT": holds resources, says it is
-// ready and spins until it is ended.
-int ProbeHelper(const char* readyEvent);
+// The helper's own run, in a process started with "--probe-helper EVENTS": holds resources and a window of a class
+// with a brush and an icon, says so through EVENTS-ready, commits more once EVENTS-commit is set, says so again and
+// spins until it is ended.
+int ProbeHelper(const char* events);
+
+// Sends a message and waits for its answer; false when the window does not answer.
+bool Ask(HWND window, UINT message, LRESULT* result);
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);

@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@ const char* ShotDirectory;
 const char* Scenario = "";
 int Passed;
 int Failed;
+int Skipped;
 Desktop SessionDesktop = Desktop::Virtual;
 char SessionGLDriver[32] = "llvmpipe";
 
@@ -18,6 +20,7 @@ namespace {
 
 struct Search {
     DWORD processId;
+    const char* className;
     HWND window;
 };
 
@@ -28,32 +31,42 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     GetWindowThreadProcessId(window, &processId);
     char className[32];
     if (processId == search->processId && GetClassNameA(window, className, sizeof className) &&
-        lstrcmpA(className, "Ochrelight") == 0) {
+        lstrcmpA(className, search->className) == 0) {
         search->window = window;
         return FALSE;
     }
     return TRUE;
 }
 
-bool Near(int a, int b)
+// A channel of `bits` bits reads as the exact value: within half a step, the rounding alone, where the screen keeps 8
+// bits a channel; within one step more where it keeps fewer, as a 16-bit format's dithering may take one.
+bool Near(int seen, double exact, int bits)
 {
-    // 16-bit formats dither; a 24-bit screen shows the exact value.
-    return std::abs(a - b) <= 8;
+    double step = 255.0 / ((1 << bits) - 1);
+    return std::fabs(seen - exact) <= (bits >= 8 ? 0.5 : step + 0.5);
 }
 
 }  // namespace
 
-HWND FindWindowOf(DWORD processId)
+HWND FindWindowOf(DWORD processId, const char* className)
 {
-    Search search = {processId, nullptr};
+    Search search = {processId, className, nullptr};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.window;
 }
 
 bool IsOchre(COLORREF colour)
 {
-    return Near(GetRValue(colour), GetRValue(kOchre)) && Near(GetGValue(colour), GetGValue(kOchre)) &&
-           Near(GetBValue(colour), GetBValue(kOchre));
+    static int bits = 0;
+    if (!bits) {
+        HDC screen = GetDC(nullptr);
+        bits = GetDeviceCaps(screen, BITSPIXEL);
+        ReleaseDC(nullptr, screen);
+    }
+    // A 16-bit screen keeps 5 bits of red and blue and 6 of green.
+    int redBlue = bits >= 24 ? 8 : 5, green = bits >= 24 ? 8 : 6;
+    return Near(GetRValue(colour), kOchre[0] * 255, redBlue) && Near(GetGValue(colour), kOchre[1] * 255, green) &&
+           Near(GetBValue(colour), kOchre[2] * 255, redBlue);
 }
 
 namespace {
@@ -287,7 +300,7 @@ void Attach(Instance& instance)
     // may return before the program has a message queue. A sent message is answered only once the program's
     // thread takes messages, by which time it has shown and updated its window.
     if (instance.window)
-        SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(10000), nullptr);
+        instance.answers = SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(10000), nullptr);
 }
 
 Instance Launch(const char* tail, int show, const char* exe, const char* directory)
@@ -299,9 +312,14 @@ Instance Launch(const char* tail, int show, const char* exe, const char* directo
 
 bool Opened(Instance& instance, const char* what)
 {
-    if (instance.window) {
-        Check(true, "%s: window of class \"Ochrelight\" found for the process", what);
+    if (instance.window && instance.answers) {
+        Check(true, "%s: window of class \"Ochrelight\" found for the process, answering messages", what);
         return true;
+    }
+    if (instance.window) {
+        Check(false, "%s: window of class \"Ochrelight\" found for the process, but WM_NULL not answered", what);
+        Kill(instance);
+        return false;
     }
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(instance.process.hProcess, &code);
@@ -367,6 +385,7 @@ void ReadSession()
 
 void Note(const char* format, ...)
 {
+    ++Skipped;
     va_list args;
     va_start(args, format);
     std::printf("note %s: ", Scenario);
@@ -440,6 +459,14 @@ const char* BesideDriver(const char* name)
     return (new std::string(*name ? folder + "\\" + name : folder))->c_str();
 }
 
+bool Ask(HWND window, UINT message, LRESULT* result)
+{
+    DWORD_PTR answer = 0;
+    bool answered = SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG, HangBound(2000), &answer) != 0;
+    *result = static_cast<LRESULT>(answer);
+    return answered;
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)
 {
     DWORD start = GetTickCount(), pause = 10;
@@ -472,23 +499,32 @@ COLORREF ClientPixel(HWND window, int x, int y)
     return colour;
 }
 
-bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
+namespace {
+
+// The points sampled of the client area: a grid over it and one near each corner; none where it is too small.
+int SamplePoints(HWND window, POINT (&points)[4 + 25])
 {
     RECT client;
     if (!GetClientRect(window, &client) || client.right < 4 || client.bottom < 4)
-        return false;
-    int right = client.right - 1, bottom = client.bottom - 1;
-    const POINT corners[] = {{1, 1}, {right - 1, 1}, {1, bottom - 1}, {right - 1, bottom - 1}};
-    POINT points[4 + 25];
-    int count = 0;
-    for (const POINT& corner : corners)
+        return 0;
+    int right = client.right - 1, bottom = client.bottom - 1, count = 0;
+    for (const POINT& corner : {POINT{1, 1}, POINT{right - 1, 1}, POINT{1, bottom - 1}, POINT{right - 1, bottom - 1}})
         points[count++] = corner;
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 5; ++j)
             points[count++] = {right * (2 * i + 1) / 10, bottom * (2 * j + 1) / 10};
+    return count;
+}
+
+}  // namespace
+
+bool ClientIs(HWND window, bool (*matches)(COLORREF), POINT* where, COLORREF* seen)
+{
+    POINT points[4 + 25];
+    int count = SamplePoints(window, points);
     for (int i = 0; i < count; ++i) {
         COLORREF colour = ClientPixel(window, points[i].x, points[i].y);
-        if (!IsOchre(colour)) {
+        if (!matches(colour)) {
             if (where)
                 *where = points[i];
             if (seen)
@@ -496,7 +532,17 @@ bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
             return false;
         }
     }
-    return true;
+    return count > 0;
+}
+
+bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
+{
+    return ClientIs(window, IsOchre, where, seen);
+}
+
+bool ClientHasOchre(HWND window, POINT* where)
+{
+    return !ClientIs(window, [](COLORREF colour) { return !IsOchre(colour); }, where);
 }
 
 bool WaitOchre(HWND window, DWORD milliseconds)

@@ -7,6 +7,8 @@
 
 namespace {
 
+// A bound wide enough for a loaded machine; what it catches (a hang) is far beyond it.
+const DWORD kPromptly = 10000;
 const UINT kAsync = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
 // One count against its value from before the load, where this platform reports it at all.
@@ -18,29 +20,42 @@ void CheckCount(const char* what, const char* count, bool seen, DWORD before, DW
         Note("%s: %s not checked, as this platform does not report them for another process", what, count);
 }
 
-// What the working set may grow by, in MiB, under a load it has already borne once.
+// What the working set and the committed memory may grow by, in MiB, under a load borne once already.
 const SIZE_T kAllowance = 4;
 
-// The working set grew by more than `allowance` MiB.
+// Either memory figure grew by more than `allowance` MiB.
 bool GrewPast(const Usage& before, const Usage& after, SIZE_T allowance)
 {
-    return after.workingSet > before.workingSet + allowance * 1024 * 1024;
+    return after.workingSet > before.workingSet + (allowance << 20) ||
+           after.committed > before.committed + (allowance << 20);
 }
 
-// No count grows, and the working set grows by `allowance` MiB at most.
-void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE_T allowance = kAllowance)
+// One memory figure grows by `allowance` MiB at most; over a number of paints, it says how much a paint.
+void CheckGrowth(const char* what, const char* figure, bool seen, SIZE_T before, SIZE_T after, SIZE_T allowance,
+                 int paints)
+{
+    if (!seen)
+        return Note("%s: %s not checked, as this platform does not report it for another process", what, figure);
+    SIZE_T grown = after > before ? after - before : 0;
+    char perPaint[96] = "";
+    if (paints > 0)
+        std::snprintf(perPaint, sizeof perPaint, ": %lu B a paint over the %d paints it forced (at most %lu)",
+                      static_cast<unsigned long>(grown / paints), paints,
+                      static_cast<unsigned long>((allowance << 20) / paints));
+    Check(grown <= allowance << 20, "%s: %s %lu KiB -> %lu KiB%s", what, figure,
+          static_cast<unsigned long>(before / 1024), static_cast<unsigned long>(after / 1024), perPaint);
+}
+
+// No count grows, and neither memory figure by more than `allowance` MiB.
+void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE_T allowance = kAllowance,
+                 int paints = 0)
 {
     const Sight& sight = ProbeSight();
     CheckCount(what, "handles", sight.handles, before.handles, after.handles);
     CheckCount(what, "GDI objects", sight.gdiObjects, before.gdiObjects, after.gdiObjects);
     CheckCount(what, "USER objects", sight.userObjects, before.userObjects, after.userObjects);
-    unsigned long beforeKiB = static_cast<unsigned long>(before.workingSet / 1024),
-                  afterKiB = static_cast<unsigned long>(after.workingSet / 1024);
-    if (sight.workingSet)
-        Check(!GrewPast(before, after, allowance), "%s: working set %lu KiB -> %lu KiB",
-              what, beforeKiB, afterKiB);
-    else
-        Note("%s: working set not checked, as this platform does not report it for another process", what);
+    CheckGrowth(what, "working set", sight.workingSet, before.workingSet, after.workingSet, allowance, paints);
+    CheckGrowth(what, "committed memory", sight.committed, before.committed, after.committed, allowance, paints);
 }
 
 // Posts a last size change behind whatever is queued and waits until it is taken and painted.
@@ -77,21 +92,27 @@ Instance LaunchWarm()
     return instance;
 }
 
-// One round of the flood: paints forced by invalidation, then minimise and restore cycles.
-void FloodRound(const Instance& instance, const char* round)
+// One round of the flood: paints forced by invalidation, then minimise and restore cycles; the number of paints it
+// forced and saw done.
+int FloodRound(const Instance& instance, const char* round)
 {
     HWND window = instance.window;
-    const int kInvalidations = 10000;
+    const int kInvalidations = 10000, kForcedEvery = 20;
     DWORD start = GetTickCount();
+    int painted = 0;
     for (int i = 0; i < kInvalidations; ++i) {
         RECT part = {(i * 13) % 600, (i * 7) % 400, (i * 13) % 600 + 40, (i * 7) % 400 + 30};
         InvalidateRect(window, (i % 2) ? &part : nullptr, FALSE);
-        // Now and then a paint forced at once, as a window dragged over it would cause.
-        if (i % 100 == 0)
+        // Now and then a paint forced at once, as a window dragged over it would cause: the program's paint has
+        // validated the window when the call returns.
+        if (i % kForcedEvery == 0) {
             RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            painted += !GetUpdateRect(window, nullptr, FALSE);
+        }
     }
-    Check(Alive(instance), "%s: %d invalidations in %lu ms, process alive", round, kInvalidations,
-          GetTickCount() - start);
+    Check(Alive(instance) && painted == kInvalidations / kForcedEvery,
+          "%s: %d invalidations in %lu ms, %d of the %d paints they forced done, process alive", round, kInvalidations,
+          GetTickCount() - start, painted, kInvalidations / kForcedEvery);
     CheckOchre(window, "after the paint flood");
 
     const int kCycles = 100;
@@ -108,6 +129,7 @@ void FloodRound(const Instance& instance, const char* round)
     Check(minimised == kCycles && restored == kCycles, "%s: %d minimise/restore cycles in %lu ms: %d minimised, %d restored",
           round, kCycles, GetTickCount() - start, minimised, restored);
     CheckOchre(window, "after the cycles");
+    return painted;
 }
 
 }  // namespace
@@ -118,7 +140,7 @@ void Storm()
     HWND window = instance.window;
     if (!window)
         return;
-    Usage before = Measure(instance.process.hProcess);
+    Usage before = Measure(instance);
     SIZE_T allowance = kAllowance;
     if (SessionDesktop == Desktop::Managed) {
         allowance = 16;
@@ -139,7 +161,7 @@ void Storm()
     Check(settled && Alive(instance), "%d size changes posted and taken in %lu ms, process alive", kResizes + 1,
           GetTickCount() - start);
     CheckOchre(window, "after the storm");
-    CheckNoLeak(before, Measure(instance.process.hProcess), "after the storm", allowance);
+    CheckNoLeak(before, Measure(instance), "after the storm", allowance);
     CheckClosesWithZero(instance, "after the storm", WM_CLOSE);
 }
 
@@ -160,21 +182,22 @@ void Flood()
     if (SessionDesktop == Desktop::Managed)
         Note("the window manager carries out each minimise and restore in its own time: each cycle waits "
              "until the screen shows it");
-    Usage before = Measure(instance.process.hProcess);
-    FloodRound(instance, "first round");
-    Usage after = Measure(instance.process.hProcess);
+    Usage before = Measure(instance);
+    int paints = FloodRound(instance, "first round");
+    Usage after = Measure(instance);
     // On a busy machine a restore now and then still makes buffers once more, up to some 5 MiB, after which
     // the working set stays level through any number of rounds: a second round tells such a level from a
     // leak, which grows in every round alike.
-    if (ProbeSight().workingSet && GrewPast(before, after, kAllowance)) {
-        Note("the working set rose from %lu KiB to %lu KiB in the first round; a second round tells whether it "
-             "keeps rising", static_cast<unsigned long>(before.workingSet / 1024),
-             static_cast<unsigned long>(after.workingSet / 1024));
+    if ((ProbeSight().workingSet || ProbeSight().committed) && GrewPast(before, after, kAllowance)) {
+        Note("the working set rose from %lu KiB to %lu KiB and the committed memory from %lu KiB to %lu KiB in the "
+             "first round; a second round tells whether they keep rising",
+             static_cast<unsigned long>(before.workingSet / 1024), static_cast<unsigned long>(after.workingSet / 1024),
+             static_cast<unsigned long>(before.committed / 1024), static_cast<unsigned long>(after.committed / 1024));
         before = after;
-        FloodRound(instance, "second round");
-        after = Measure(instance.process.hProcess);
+        paints = FloodRound(instance, "second round");
+        after = Measure(instance);
     }
-    CheckNoLeak(before, after, "after the flood and the cycles");
+    CheckNoLeak(before, after, "after the flood and the cycles", kAllowance, paints);
     CheckClosesWithZero(instance, "after the flood", WM_CLOSE);
 }
 
@@ -218,16 +241,21 @@ void Sixteen()
     for (Instance& instance : instances)
         painted += instance.window && WaitOchre(instance.window);
     CheckPixels(painted == kCount, "%d of %d instances painted", painted, kCount);
-    // All closed at once: each ends in its own time, and the slowest bounds the wait.
-    DWORD start = GetTickCount();
+    // All closed at once: each ends in its own time, and one bound holds for the whole close.
+    DWORD start = GetTickCount(), bound = HangBound(kPromptly);
     for (Instance& instance : instances)
         if (instance.window)
             PostMessageA(instance.window, WM_CLOSE, 0, 0);
     int clean = 0;
     for (Instance& instance : instances) {
-        clean += instance.window && ExitCodeWithin(instance, 10000) == 0;
+        DWORD passed = GetTickCount() - start, code = STILL_ACTIVE;
+        if (instance.window &&
+            WaitForSingleObject(instance.process.hProcess, passed < bound ? bound - passed : 0) == WAIT_OBJECT_0)
+            GetExitCodeProcess(instance.process.hProcess, &code);
+        clean += code == 0;
         Kill(instance);
     }
-    Check(clean == kCount, "%d of %d instances closed at once ended with 0, all within %lu ms", clean, kCount,
-          GetTickCount() - start);
+    DWORD took = GetTickCount() - start;
+    Check(clean == kCount && took <= bound, "%d of %d instances closed at once ended with 0 within %lu ms: in %lu ms",
+          clean, kCount, bound, took);
 }

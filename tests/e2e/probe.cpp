@@ -5,6 +5,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@ const SIZE_T kHelperMiB = 64;
 const DWORD kSpinWindow = 1000;
 const ULONGLONG kSpinSeenAtLeast = kSpinWindow / 10;
 const ULONGLONG kSpinRounding = 50;
+const char* const kHelperClass = "OchrelightProbeHelper";
 
 // Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
 const ULONGLONG kMillisecondsPerTick = 10;
@@ -113,6 +115,18 @@ bool UnixCpuTime(int pid, ULONGLONG* milliseconds)
     return true;
 }
 
+// A size field of /proc/PID/status ("VmSize:" and the like), in bytes.
+bool UnixStatusBytes(int pid, const char* field, SIZE_T* bytes)
+{
+    std::string status = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\status");
+    size_t at = status.find(std::string("\n") + field);
+    unsigned long kib = 0;
+    if (at == std::string::npos || std::sscanf(status.c_str() + at + 1 + std::strlen(field), " %lu kB", &kib) != 1)
+        return false;
+    *bytes = static_cast<SIZE_T>(kib) * 1024;
+    return true;
+}
+
 // Windows' own accounting of the process, in ms.
 bool ProcessTimes(HANDLE process, ULONGLONG* milliseconds)
 {
@@ -164,22 +178,52 @@ void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, con
     Check(used <= bound, "%s: CPU time over %lu ms: %llu ms (at most %llu)", what, milliseconds, used, bound);
 }
 
-Usage Measure(HANDLE process)
+Usage Measure(Instance& instance)
 {
     Usage usage = {};
+    HANDLE process = instance.process.hProcess;
     GetProcessHandleCount(process, &usage.handles);
     usage.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
     usage.userObjects = GetGuiResources(process, GR_USEROBJECTS);
-    PROCESS_MEMORY_COUNTERS memory = {};
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
-    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
         usage.workingSet = memory.WorkingSetSize;
         usage.peakWorkingSet = memory.PeakWorkingSetSize;
+        usage.committed = memory.PrivateUsage;
     }
+    // Under Wine the private bytes of another process are only what it has touched; Linux's size of its address
+    // space, underneath, grows with every commit.
+    int pid = GetFileAttributesA("Z:\\proc\\self\\status") != INVALID_FILE_ATTRIBUTES ? UnixPid(instance) : 0;
+    if (pid && !UnixStatusBytes(pid, "VmData:", &usage.committed))
+        usage.committed = 0;
     return usage;
 }
 
-int ProbeHelper(const char* readyEvent)
+namespace {
+
+// The helper's window, of a class with a background brush and an icon, served on a thread of its own, as the
+// helper's first thread spins.
+DWORD WINAPI ServeProbeWindow(void* ready)
+{
+    WNDCLASSA probe = {};
+    probe.lpfnWndProc = DefWindowProcA;
+    probe.hInstance = GetModuleHandleA(nullptr);
+    probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    probe.lpszClassName = kHelperClass;
+    RegisterClassA(&probe);
+    CreateWindowExA(0, kHelperClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance, nullptr);
+    SetEvent(ready);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
+}  // namespace
+
+int ProbeHelper(const char* events)
 {
     for (int i = 0; i < kHelperHandles; ++i)
         CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -191,9 +235,17 @@ int ProbeHelper(const char* readyEvent)
     if (char* memory = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE)))
         for (SIZE_T i = 0; i < bytes; i += 4096)
             memory[i] = 1;
-    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
-    if (!ready)
+    HANDLE windowReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(CreateThread(nullptr, 0, ServeProbeWindow, windowReady, 0, nullptr));
+    WaitForSingleObject(windowReady, INFINITE);
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string(events) + "-ready").c_str());
+    HANDLE more = OpenEventA(SYNCHRONIZE, FALSE, (std::string(events) + "-commit").c_str());
+    if (!ready || !more)
         return 1;
+    // Then as much again committed and never touched, which only a reading of what is committed sees.
+    SetEvent(ready);
+    WaitForSingleObject(more, INFINITE);
+    VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SetEvent(ready);
     // Spins until the harness ends it.
     for (volatile unsigned long long spin = 0;; spin = spin + 1) {
@@ -208,18 +260,26 @@ const Sight& ProbeSight()
         return sight;
     probed = true;
 
-    char readyName[64];
-    std::snprintf(readyName, sizeof readyName, "OchrelightProbeReady-%lu", GetCurrentProcessId());
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName);
-    std::string tail = std::string("--probe-helper ") + readyName;
-    Instance helper = Start(tail.c_str(), -1, DriverPath());
-    if (!helper.process.hProcess || WaitForSingleObject(ready, HangBound(10000)) != WAIT_OBJECT_0) {
-        Check(false, "probe: the helper process that spins and holds resources did not get ready");
-        Kill(helper);
-        CloseHandle(ready);
-        return sight;
+    char events[64];
+    std::snprintf(events, sizeof events, "OchrelightProbe-%lu", GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, FALSE, FALSE, (std::string(events) + "-ready").c_str());
+    HANDLE commit = CreateEventA(nullptr, FALSE, FALSE, (std::string(events) + "-commit").c_str());
+    Instance helper = Start((std::string("--probe-helper ") + events).c_str(), -1, DriverPath());
+    Usage held = {};
+    bool readied = helper.process.hProcess && WaitForSingleObject(ready, HangBound(10000)) == WAIT_OBJECT_0;
+    if (readied) {
+        held = Measure(helper);
+        SetEvent(commit);
+        readied = WaitForSingleObject(ready, HangBound(10000)) == WAIT_OBJECT_0;
     }
     CloseHandle(ready);
+    CloseHandle(commit);
+    if (!readied) {
+        Check(false, "probe: the helper process that spins and holds resources did not get ready");
+        Kill(helper);
+        return sight;
+    }
+    Usage committed = Measure(helper);
 
     // Where nothing could be read, the failure names the window asked for.
     ULONGLONG spun = 0, window = kSpinWindow;
@@ -228,7 +288,6 @@ const Sight& ProbeSight()
     Check(sight.cpu, "probe: CPU time of another process: a helper spinning for %llu ms reads %llu ms (%llu to %llu; %s)",
           window, spun, kSpinSeenAtLeast, window + kSpinRounding, UnixPid(helper) ? "Linux's accounting" : "GetProcessTimes");
 
-    Usage held = Measure(helper.process.hProcess);
     struct Count {
         const char* what;
         bool* seen;
@@ -238,6 +297,9 @@ const Sight& ProbeSight()
         {"GDI objects", &sight.gdiObjects, held.gdiObjects, kHelperGdiObjects},
         {"USER objects", &sight.userObjects, held.userObjects, kHelperWindows},
         {"working set (KiB)", &sight.workingSet, static_cast<unsigned long>(held.workingSet / 1024),
+         static_cast<unsigned long>(kHelperMiB * 1024)},
+        {"memory committed past what it touched (KiB)", &sight.committed,
+         static_cast<unsigned long>((committed.committed - std::min(committed.committed, held.committed)) / 1024),
          static_cast<unsigned long>(kHelperMiB * 1024)},
     };
     for (const Count& count : counts) {
@@ -249,6 +311,26 @@ const Sight& ProbeSight()
             Note("%s of another process cannot be read on this platform: a helper holding %lu reads %lu; every "
                  "check of it is a note",
                  count.what, count.holds, count.read);
+    }
+
+    // The default handling of these messages answers with the class's brush and icon.
+    HWND probe = FindWindowOf(helper.process.dwProcessId, kHelperClass);
+    const struct {
+        bool* seen;
+        UINT message;
+        const char *name, *what;
+    } asks[] = {{&sight.classBrush, WM_ERASEBKGND, "WM_ERASEBKGND", "class background brush"},
+                {&sight.classIcon, WM_QUERYDRAGICON, "WM_QUERYDRAGICON", "class icon"}};
+    for (const auto& ask : asks) {
+        LRESULT result = 0;
+        bool answered = probe && Ask(probe, ask.message, &result);
+        *ask.seen = answered && result != 0;
+        if (*ask.seen)
+            std::printf("probe %s: the %s of another process: a helper's window with one answers %s with 0x%lX\n",
+                        Scenario, ask.what, ask.name, static_cast<unsigned long>(result));
+        else
+            Note("the %s of another process cannot be told on this platform: a helper's window with one %s %s; "
+                 "every check of it is a note", ask.what, answered ? "answers 0 to" : "does not answer", ask.name);
     }
     Kill(helper);
     return sight;
