@@ -6,8 +6,9 @@
 
 #include "clock.h"
 #include "../tests/e2e/driver.h"
-#include "../tests/e2e/pe_image.h"
 #include "render/pixel_format.h"
+
+#include <imagehlp.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -123,18 +124,27 @@ double Max(const std::vector<double>& values)
     return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
 }
 
+// The executable's size, imports and sections, as the platform's own image helper reads them.
 void ReadImage(Subject& subject)
 {
-    PeImage image;
-    if (!image.Load(subject.exe))
+    LOADED_IMAGE image;
+    if (!MapAndLoad(subject.exe, nullptr, &image, FALSE, TRUE))
         return;
-    subject.bytes = image.bytes.size();
-    for (const std::string& dll : image.Imports())
-        subject.imports += (subject.imports.empty() ? "" : " ") + dll;
-    for (WORD i = 0; i < image.header->NumberOfSections; ++i)
-        subject.sections += (subject.sections.empty() ? "" : " ") + image.SectionName(i) + "=" +
-                            std::to_string(image.sections[i].SizeOfRawData);
-    subject.sections += " headers=" + std::to_string(image.sizeOfHeaders);
+    subject.bytes = image.SizeOfImage;
+    ULONG size = 0;
+    auto* import = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        ImageDirectoryEntryToData(image.MappedAddress, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
+    for (; import && import->Name; ++import)
+        subject.imports += std::string(subject.imports.empty() ? "" : " ") +
+                           static_cast<const char*>(ImageRvaToVa(image.FileHeader, image.MappedAddress, import->Name,
+                                                                 nullptr));
+    for (ULONG i = 0; i < image.NumberOfSections; ++i)
+        subject.sections += (subject.sections.empty() ? "" : " ") +
+                            std::string(reinterpret_cast<const char*>(image.Sections[i].Name), 0,
+                                        strnlen(reinterpret_cast<const char*>(image.Sections[i].Name), 8)) +
+                            "=" + std::to_string(image.Sections[i].SizeOfRawData);
+    subject.sections += " headers=" + std::to_string(image.FileHeader->OptionalHeader.SizeOfHeaders);
+    UnMapAndLoad(&image);
 }
 
 std::string Series(const std::vector<double>& values)
