@@ -87,7 +87,7 @@ add_executable(e2e_driver tests/e2e/driver.cpp tests/e2e/driver_support.cpp test
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
 target_compile_definitions(e2e_driver PRIVATE ${OCHRELIGHT_VERSION_DEFINITIONS})
 target_link_options(e2e_driver PRIVATE -static)
-target_link_libraries(e2e_driver PRIVATE gdi32 psapi version advapi32)
+target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi version advapi32)
 
 # A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
 add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)
@@ -188,6 +188,18 @@ foreach(desktop virtual-desktop openbox bare-x)
   add_e2e_test(e2e-no-opengl ${desktop} no-opengl "WINEDLLOVERRIDES=opengl32=d")
   add_e2e_test(e2e-no-glx ${desktop} no-gl-display "OCHRELIGHT_XVFB_ARGS=-extension GLX")
 endforeach()
+
+# The main run's screenshot, written by the platform's PNG encoder, decoded by another: Pillow's. The screen is mostly
+# the first frame's ochre.
+add_test(NAME screenshot.${E2E_BUILD} COMMAND /usr/bin/python3 -c [[
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1]).convert("RGB")
+count, colour = max(image.getcolors(1 << 20))
+ok = image.size == (1024, 768) and colour == (217, 191, 128)
+print("%s %s: %dx%d, %d pixels of %s the commonest" % ("ok  " if ok else "FAIL", sys.argv[1], *image.size, count, colour))
+sys.exit(0 if ok else 1)]] ${E2E_SHOTS}/virtual-desktop/e2e/first-frame.png)
+set_tests_properties(screenshot.${E2E_BUILD} PROPERTIES DEPENDS e2e.virtual-desktop.${E2E_BUILD})
 
 # Three more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen, 96 DPI): Mesa's
 # softpipe driver, a 16-bit screen, the depth the program's own pixel format asks for, and a 144-DPI desktop, the
