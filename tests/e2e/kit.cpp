@@ -30,17 +30,21 @@ int Verify()
         std::printf("verify: cannot start %s (error %lu)\n", DriverPath(), GetLastError());
         return 2;
     }
-    // The run's own end closes the pipe's last writer.
     CloseHandle(writer);
+    // Read until the run has ended and the pipe is empty, not until the pipe's last writer is gone: a program the run
+    // starts may take its handles with it and outlive it, as Wine's desktop process does.
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        std::fwrite(buffer, 1, got, stdout);
-        std::fflush(stdout);
-        std::fwrite(buffer, 1, got, report);
+    DWORD got = 0, waiting = 0;
+    for (bool ended = false; !ended;) {
+        ended = WaitForSingleObject(run.hProcess, 50) == WAIT_OBJECT_0;
+        while (PeekNamedPipe(reader, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0 &&
+               ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            std::fwrite(buffer, 1, got, stdout);
+            std::fflush(stdout);
+            std::fwrite(buffer, 1, got, report);
+        }
     }
     DWORD code = 1;
-    WaitForSingleObject(run.hProcess, INFINITE);
     GetExitCodeProcess(run.hProcess, &code);
     std::fprintf(report, "exit code %lu\n", code);
     std::fclose(report);
@@ -64,12 +68,6 @@ std::string WindowsVersion()
     return text;
 }
 
-std::string Wine()
-{
-    const char* version = WineVersion();
-    return version ? std::string("yes, Wine ") + version : "no";
-}
-
 bool Elevated()
 {
     HANDLE token = nullptr;
@@ -90,7 +88,7 @@ void PrintEnvironment()
     HDC screen = GetDC(nullptr);
     std::printf("Ochrelight verify kit\n");
     std::printf("  Windows     %s\n", WindowsVersion().c_str());
-    std::printf("  under Wine  %s\n", Wine().c_str());
+    std::printf("  under Wine  %s%s\n", WineVersion() ? "yes, Wine " : "no", WineVersion() ? WineVersion() : "");
     std::printf("  screen      %dx%d, %d bits a pixel, %d DPI, %d monitor(s)\n", GetSystemMetrics(SM_CXSCREEN),
                 GetSystemMetrics(SM_CYSCREEN), GetDeviceCaps(screen, BITSPIXEL), GetDeviceCaps(screen, LOGPIXELSX),
                 GetSystemMetrics(SM_CMONITORS));
