@@ -86,8 +86,17 @@ const char* WindowsPath(const char* path);
 const float kOchre[3] = {0.85f, 0.75f, 0.5f};
 
 // Records one check and prints its line; a failed pixel check also saves the screen.
-bool Check(bool ok, const char* format, ...);
-bool CheckPixels(bool ok, const char* format, ...);
+bool Record(bool ok, bool pixels, const char* format, ...);
+template <typename... Arguments>
+bool Check(bool ok, const char* format, Arguments... arguments)
+{
+    return Record(ok, false, format, arguments...);
+}
+template <typename... Arguments>
+bool CheckPixels(bool ok, const char* format, Arguments... arguments)
+{
+    return Record(ok, true, format, arguments...);
+}
 
 // Starts Ochrelight (or `exe`, in `directory`) with an optional command-line tail and launcher show state
 // (-1: none given); Attach then waits for its window and for its thread to take messages. Launch does both.
@@ -170,8 +179,6 @@ const Sight& ProbeSight();
 // spins until it is ended.
 int ProbeHelper(const char* events);
 
-// Sends a message and waits for its answer; false when the window does not answer.
-bool Ask(HWND window, UINT message, LRESULT* result);
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);
@@ -184,8 +191,8 @@ void CheckEndsWithZero(Instance& instance, const char* how);
 
 // Scenarios of faults and of load, beside the everyday ones.
 void Planting();
+// Both sessions without OpenGL, OpenGL switched off and a display without GLX, by the scenario's name.
 void NoOpenGL();
-void NoGLDisplay();
 void Storm();
 void Flood();
 void CloseInStorm();

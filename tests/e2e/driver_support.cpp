@@ -102,12 +102,13 @@ void SaveScreen(const char* name)
     ReleaseDC(nullptr, screen);
 }
 
-namespace {
-
-bool Record(bool ok, bool pixels, const char* format, va_list args)
+bool Record(bool ok, bool pixels, const char* format, ...)
 {
     char text[512];
+    va_list args;
+    va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
     std::printf("%s %s: %s\n", ok ? "ok  " : "FAIL", Scenario, text);
     if (ok) {
         ++Passed;
@@ -121,26 +122,6 @@ bool Record(bool ok, bool pixels, const char* format, va_list args)
     }
     std::fflush(stdout);
     return ok;
-}
-
-}  // namespace
-
-bool Check(bool ok, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    bool result = Record(ok, false, format, args);
-    va_end(args);
-    return result;
-}
-
-bool CheckPixels(bool ok, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    bool result = Record(ok, true, format, args);
-    va_end(args);
-    return result;
 }
 
 Instance Start(const char* tail, int show, const char* exe, const char* directory)
@@ -276,6 +257,7 @@ void Note(const char* format, ...)
     std::printf("note %s: ", Scenario);
     std::vprintf(format, args);
     std::printf("\n");
+    std::fflush(stdout);
     va_end(args);
 }
 
@@ -342,14 +324,6 @@ const char* BesideDriver(const char* name)
     std::string folder = DriverPath();
     folder.erase(folder.find_last_of('\\'));
     return (new std::string(*name ? folder + "\\" + name : folder))->c_str();
-}
-
-bool Ask(HWND window, UINT message, LRESULT* result)
-{
-    DWORD_PTR answer = 0;
-    bool answered = SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG, HangBound(2000), &answer) != 0;
-    *result = static_cast<LRESULT>(answer);
-    return answered;
 }
 
 bool WaitFor(const std::function<bool()>& done, DWORD milliseconds)

@@ -23,13 +23,6 @@ void CheckCount(const char* what, const char* count, bool seen, DWORD before, DW
 // What the working set and the committed memory may grow by, in MiB, under a load borne once already.
 const SIZE_T kAllowance = 4;
 
-// Either memory figure grew by more than `allowance` MiB.
-bool GrewPast(const Usage& before, const Usage& after, SIZE_T allowance)
-{
-    return after.workingSet > before.workingSet + (allowance << 20) ||
-           after.committed > before.committed + (allowance << 20);
-}
-
 // One memory figure grows by `allowance` MiB at most; over a number of paints, it says how much a paint.
 void CheckGrowth(const char* what, const char* figure, bool seen, SIZE_T before, SIZE_T after, SIZE_T allowance,
                  int paints)
@@ -188,7 +181,9 @@ void Flood()
     // On a busy machine a restore now and then still makes buffers once more, up to some 5 MiB, after which
     // the working set stays level through any number of rounds: a second round tells such a level from a
     // leak, which grows in every round alike.
-    if ((ProbeSight().workingSet || ProbeSight().committed) && GrewPast(before, after, kAllowance)) {
+    if ((ProbeSight().workingSet || ProbeSight().committed) &&
+        (after.workingSet > before.workingSet + (kAllowance << 20) ||
+         after.committed > before.committed + (kAllowance << 20))) {
         Note("the working set rose from %lu KiB to %lu KiB and the committed memory from %lu KiB to %lu KiB in the "
              "first round; a second round tells whether they keep rising",
              static_cast<unsigned long>(before.workingSet / 1024), static_cast<unsigned long>(after.workingSet / 1024),

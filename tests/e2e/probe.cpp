@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -33,17 +35,8 @@ const ULONGLONG kMillisecondsPerTick = 10;
 // Reads a whole file of Linux's /proc, whose files report no size, as Wine shows it on drive Z:.
 std::string ReadProcFile(const std::string& path)
 {
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (text.size() < 1 << 20 && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    CloseHandle(file);
-    return text;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // The variable, as "\0NAME=VALUE\0", in a Linux process's environment; empty when it has none.
@@ -96,26 +89,16 @@ bool UnixCpuTime(int pid, ULONGLONG* milliseconds)
 {
     std::string stat = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\stat");
     size_t name = stat.rfind(')');
-    if (name == std::string::npos)
+    unsigned long long user = 0, system = 0;
+    if (name == std::string::npos ||
+        std::sscanf(stat.c_str() + name + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                    &system) != 2)
         return false;
-    const char* field = stat.c_str() + name + 1;
-    ULONGLONG ticks = 0;
-    for (int index = 3; index <= 15; ++index) {
-        char* end = nullptr;
-        while (*field == ' ')
-            ++field;
-        unsigned long long value = std::strtoull(field, &end, 10);
-        if (index >= 14)
-            ticks += value;
-        if (index > 3 && end == field)
-            return false;
-        field = index == 3 ? field + 1 : end;
-    }
-    *milliseconds = ticks * kMillisecondsPerTick;
+    *milliseconds = (user + system) * kMillisecondsPerTick;
     return true;
 }
 
-// A size field of /proc/PID/status ("VmSize:" and the like), in bytes.
+// A size field of /proc/PID/status ("VmData:" and the like), in bytes.
 bool UnixStatusBytes(int pid, const char* field, SIZE_T* bytes)
 {
     std::string status = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\status");
@@ -192,36 +175,13 @@ Usage Measure(Instance& instance)
         usage.peakWorkingSet = memory.PeakWorkingSetSize;
         usage.committed = memory.PrivateUsage;
     }
-    // Under Wine the private bytes of another process are only what it has touched; Linux's size of its address
-    // space, underneath, grows with every commit.
+    // Under Wine the private bytes of another process are only what it has touched; Linux's count of its private
+    // writable memory, underneath, grows with every commit.
     int pid = GetFileAttributesA("Z:\\proc\\self\\status") != INVALID_FILE_ATTRIBUTES ? UnixPid(instance) : 0;
     if (pid && !UnixStatusBytes(pid, "VmData:", &usage.committed))
         usage.committed = 0;
     return usage;
 }
-
-namespace {
-
-// The helper's window, of a class with a background brush and an icon, served on a thread of its own, as the
-// helper's first thread spins.
-DWORD WINAPI ServeProbeWindow(void* ready)
-{
-    WNDCLASSA probe = {};
-    probe.lpfnWndProc = DefWindowProcA;
-    probe.hInstance = GetModuleHandleA(nullptr);
-    probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    probe.lpszClassName = kHelperClass;
-    RegisterClassA(&probe);
-    CreateWindowExA(0, kHelperClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance, nullptr);
-    SetEvent(ready);
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        DispatchMessageA(&message);
-    return 0;
-}
-
-}  // namespace
 
 int ProbeHelper(const char* events)
 {
@@ -235,9 +195,14 @@ int ProbeHelper(const char* events)
     if (char* memory = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE)))
         for (SIZE_T i = 0; i < bytes; i += 4096)
             memory[i] = 1;
-    HANDLE windowReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CloseHandle(CreateThread(nullptr, 0, ServeProbeWindow, windowReady, 0, nullptr));
-    WaitForSingleObject(windowReady, INFINITE);
+    WNDCLASSA probe = {};
+    probe.lpfnWndProc = DefWindowProcA;
+    probe.hInstance = GetModuleHandleA(nullptr);
+    probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    probe.lpszClassName = kHelperClass;
+    RegisterClassA(&probe);
+    CreateWindowExA(0, kHelperClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance, nullptr);
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string(events) + "-ready").c_str());
     HANDLE more = OpenEventA(SYNCHRONIZE, FALSE, (std::string(events) + "-commit").c_str());
     if (!ready || !more)
@@ -280,6 +245,7 @@ const Sight& ProbeSight()
         return sight;
     }
     Usage committed = Measure(helper);
+    HWND probe = FindWindowOf(helper.process.dwProcessId, kHelperClass);
 
     // Where nothing could be read, the failure names the window asked for.
     ULONGLONG spun = 0, window = kSpinWindow;
@@ -301,6 +267,8 @@ const Sight& ProbeSight()
         {"memory committed past what it touched (KiB)", &sight.committed,
          static_cast<unsigned long>((committed.committed - std::min(committed.committed, held.committed)) / 1024),
          static_cast<unsigned long>(kHelperMiB * 1024)},
+        {"class background brush", &sight.classBrush, GetClassLongPtrA(probe, GCLP_HBRBACKGROUND) != 0, 1},
+        {"class icon", &sight.classIcon, GetClassLongPtrA(probe, GCLP_HICON) != 0, 1},
     };
     for (const Count& count : counts) {
         *count.seen = count.read >= count.holds;
@@ -313,25 +281,6 @@ const Sight& ProbeSight()
                  count.what, count.holds, count.read);
     }
 
-    // The default handling of these messages answers with the class's brush and icon.
-    HWND probe = FindWindowOf(helper.process.dwProcessId, kHelperClass);
-    const struct {
-        bool* seen;
-        UINT message;
-        const char *name, *what;
-    } asks[] = {{&sight.classBrush, WM_ERASEBKGND, "WM_ERASEBKGND", "class background brush"},
-                {&sight.classIcon, WM_QUERYDRAGICON, "WM_QUERYDRAGICON", "class icon"}};
-    for (const auto& ask : asks) {
-        LRESULT result = 0;
-        bool answered = probe && Ask(probe, ask.message, &result);
-        *ask.seen = answered && result != 0;
-        if (*ask.seen)
-            std::printf("probe %s: the %s of another process: a helper's window with one answers %s with 0x%lX\n",
-                        Scenario, ask.what, ask.name, static_cast<unsigned long>(result));
-        else
-            Note("the %s of another process cannot be told on this platform: a helper's window with one %s %s; "
-                 "every check of it is a note", ask.what, answered ? "answers 0 to" : "does not answer", ask.name);
-    }
     Kill(helper);
     return sight;
 }
