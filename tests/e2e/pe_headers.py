@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""Reads an executable's PE headers with pefile and checks that it is built hardened: a GUI program for Windows Vista
-and later of the word size asked for, with ASLR backed by real relocations (the whole 64-bit address space on x64),
-DEP, no exception handlers on x86 and unwind data for its functions on x64, terminal-server aware, no writable code,
-only system DLLs imported, and with the manifest and the version resource that Windows reads.
-
-Usage: pe_headers.py EXECUTABLE BITS VERSION AUTHORS COPYRIGHT [LINKER-MAP]
-(the map, on x64, names the functions the unwind data must cover)"""
+"""Checks with pefile that an executable is built hardened: a GUI program for Windows Vista and later of the word size
+asked for, ASLR with real relocations (the whole 64-bit address space on x64), DEP, no exception handlers on x86 and
+unwind data for its functions on x64, terminal-server aware, no writable code, only system DLLs, and the manifest and
+version resource that Windows reads.
+Usage: pe_headers.py EXECUTABLE BITS VERSION AUTHORS COPYRIGHT [LINKER-MAP]   (the map names x64's functions)"""
 
 import re
 import sys
@@ -69,20 +67,17 @@ def check_unwind_data(pe, map_path):
         check(rva > 0 and covered(rva), "unwind data covers %s at 0x%X" % (name, max(rva, 0)))
 
 
-MANIFEST_SAYS = [
-    ("{urn:schemas-microsoft-com:asm.v3}requestedExecutionLevel", {"level": "asInvoker", "uiAccess": "false"}, None,
-     "runs as its user, no UI access"),
-] + [
-    ("{urn:schemas-microsoft-com:compatibility.v1}supportedOS", {"Id": guid}, None, "supports Windows " + name)
-    for guid, name in [("{e2011457-1546-43c5-a5fe-008deee3d3f0}", "Vista"), ("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "7"),
-                       ("{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "8"), ("{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "8.1"),
-                       ("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "10 and 11")]
-] + [
-    ("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", {}, "true/pm",
-     "per-monitor DPI aware before Windows 10 1607"),
-    ("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness", {}, "PerMonitorV2, PerMonitor",
-     "per-monitor v2 DPI aware where Windows has it"),
-]
+ASM3, COMPATIBILITY = "{urn:schemas-microsoft-com:asm.v3}", "{urn:schemas-microsoft-com:compatibility.v1}"
+SETTINGS = "{http://schemas.microsoft.com/SMI/%s/WindowsSettings}"
+# Each element the manifest must have, by its attributes or its text, and what it means.
+MANIFEST_SAYS = [(ASM3 + "requestedExecutionLevel", {"level": "asInvoker", "uiAccess": "false"}, None,
+                  "runs as its user, no UI access")] + [
+    (COMPATIBILITY + "supportedOS", {"Id": "{%s}" % guid}, None, "supports Windows " + name) for guid, name in [
+        ("e2011457-1546-43c5-a5fe-008deee3d3f0", "Vista"), ("35138b9a-5d96-4fbd-8e2d-a2440225f93a", "7"),
+        ("4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "8"), ("1f676c76-80e1-4239-95bb-83d0f6d0da78", "8.1"),
+        ("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "10 and 11")]] + [
+    (SETTINGS % 2005 + "dpiAware", {}, "true/pm", "per-monitor DPI aware before Windows 10 1607"),
+    (SETTINGS % 2016 + "dpiAwareness", {}, "PerMonitorV2, PerMonitor", "per-monitor v2 DPI aware where Windows has it")]
 MANIFEST_ELEMENTS = {"assembly", "trustInfo", "security", "requestedPrivileges", "requestedExecutionLevel",
                      "compatibility", "application", "supportedOS", "windowsSettings", "dpiAware", "dpiAwareness"}
 

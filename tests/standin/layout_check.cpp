@@ -18,29 +18,10 @@ static_assert(sizeof(standin::PIXELFORMATDESCRIPTOR) == sizeof(PIXELFORMATDESCRI
                       sizeof(standin::PIXELFORMATDESCRIPTOR::field) == sizeof(PIXELFORMATDESCRIPTOR::field),      \
                   "the stand-in's PIXELFORMATDESCRIPTOR has " #field " where the platform's has it")
 
-SAME_FIELD(nSize);
-SAME_FIELD(nVersion);
-SAME_FIELD(dwFlags);
-SAME_FIELD(iPixelType);
-SAME_FIELD(cColorBits);
-SAME_FIELD(cRedBits);
-SAME_FIELD(cRedShift);
-SAME_FIELD(cGreenBits);
-SAME_FIELD(cGreenShift);
-SAME_FIELD(cBlueBits);
-SAME_FIELD(cBlueShift);
-SAME_FIELD(cAlphaBits);
-SAME_FIELD(cAlphaShift);
-SAME_FIELD(cAccumBits);
-SAME_FIELD(cAccumRedBits);
-SAME_FIELD(cAccumGreenBits);
-SAME_FIELD(cAccumBlueBits);
-SAME_FIELD(cAccumAlphaBits);
-SAME_FIELD(cDepthBits);
-SAME_FIELD(cStencilBits);
-SAME_FIELD(cAuxBuffers);
-SAME_FIELD(iLayerType);
-SAME_FIELD(bReserved);
-SAME_FIELD(dwLayerMask);
-SAME_FIELD(dwVisibleMask);
-SAME_FIELD(dwDamageMask);
+SAME_FIELD(nSize); SAME_FIELD(nVersion); SAME_FIELD(dwFlags); SAME_FIELD(iPixelType);
+SAME_FIELD(cColorBits); SAME_FIELD(cRedBits); SAME_FIELD(cRedShift); SAME_FIELD(cGreenBits);
+SAME_FIELD(cGreenShift); SAME_FIELD(cBlueBits); SAME_FIELD(cBlueShift); SAME_FIELD(cAlphaBits);
+SAME_FIELD(cAlphaShift); SAME_FIELD(cAccumBits); SAME_FIELD(cAccumRedBits); SAME_FIELD(cAccumGreenBits);
+SAME_FIELD(cAccumBlueBits); SAME_FIELD(cAccumAlphaBits); SAME_FIELD(cDepthBits); SAME_FIELD(cStencilBits);
+SAME_FIELD(cAuxBuffers); SAME_FIELD(iLayerType); SAME_FIELD(bReserved); SAME_FIELD(dwLayerMask);
+SAME_FIELD(dwVisibleMask); SAME_FIELD(dwDamageMask);

@@ -6,8 +6,6 @@ namespace {
 
 using PixelFormat = ProcessTest;
 
-static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the request is the platform's 40-byte record");
-
 TEST_F(PixelFormat, ChoosesAndSetsTheSingleBufferedRequestOnTheGivenDC)
 {
     SetupPixelFormat(kWindowDC);
