@@ -67,8 +67,8 @@ int Verify();
 void PrintEnvironment();
 // Makes the driver per-monitor DPI aware, as Ochrelight is, so that Windows scales none of its coordinates.
 void BeDpiAware();
-// The renderer of an OpenGL context on a window of the driver's own, and its vendor where asked, or "none ..." where
-// there is none.
+// The renderer of an OpenGL context on a window of the driver's own with the program's pixel format request, and its
+// vendor where asked, or "none ..." where there is none.
 std::string OpenGLRenderer(std::string* vendor = nullptr);
 
 // Says what a scenario cannot check on this platform or desktop, and what is checked instead: a skipped check.

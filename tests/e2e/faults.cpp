@@ -6,6 +6,8 @@
 
 #include "driver.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -96,13 +98,10 @@ void Planting()
             Kill(instance);
         }
     }
-    DeleteFileA((cwd + "\\opengl32.dll").c_str());
-    DeleteFileA((app + "\\opengl32.dll").c_str());
-    DeleteFileA(exe.c_str());
-    DeleteFileA(loader.c_str());
-    RemoveDirectoryA(cwd.c_str());
-    RemoveDirectoryA(app.c_str());
-    RemoveDirectoryA(root.c_str());
+    // The shell's delete takes the folder with all it holds; its list of paths ends with an empty one.
+    std::string tree = root + '\0';
+    SHFILEOPSTRUCTA remove = {nullptr, FO_DELETE, tree.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
+    SHFileOperationA(&remove);
 }
 
 void NoOpenGL()

@@ -2,6 +2,7 @@
 // depend on printed first and its report kept beside it.
 
 #include "driver.h"
+#include "render/pixel_format.h"
 
 #include <cstdio>
 #include <string>
@@ -127,13 +128,10 @@ std::string OpenGLRenderer(std::string* vendor)
     std::string renderer = "none";
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 16, 16, nullptr, nullptr, nullptr, nullptr);
     HDC dc = GetDC(window);
-    PIXELFORMATDESCRIPTOR format = {};
-    format.nSize = sizeof format;
-    format.nVersion = 1;
-    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL;
-    format.cColorBits = 24;
+    // The program's own request.
+    SetupPixelFormat(dc);
     HGLRC context = nullptr;
-    if (create && makeCurrent && destroy && getString && SetPixelFormat(dc, ChoosePixelFormat(dc, &format), &format) &&
+    if (create && makeCurrent && destroy && getString && GetPixelFormat(dc) &&
         (context = create(dc)) != nullptr && makeCurrent(dc, context)) {
         const char* name = getString(kRenderer);
         renderer = name ? name : "none (no renderer string)";
