@@ -424,16 +424,10 @@ const char* const kOnDemand[] = {"planting", "no-opengl", "no-gl-display"};
 
 bool Selected(const char* name, int argc, char** argv)
 {
-    if (argc <= 3) {
-        for (const char* onDemand : kOnDemand)
-            if (std::strcmp(name, onDemand) == 0)
-                return false;
-        return true;
-    }
-    for (int i = 3; i < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return true;
-    return false;
+    auto same = [name](const char* other) { return std::strcmp(name, other) == 0; };
+    if (argc <= 3)
+        return std::none_of(std::begin(kOnDemand), std::end(kOnDemand), same);
+    return std::any_of(argv + 3, argv + argc, same);
 }
 
 // Opens one window, saves the screen once it is painted, closes it and gives Ochrelight's exit code.
