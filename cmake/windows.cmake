@@ -88,7 +88,7 @@ target_include_directories(e2e_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
 target_compile_definitions(e2e_driver PRIVATE ${OCHRELIGHT_VERSION_DEFINITIONS})
 target_link_options(e2e_driver PRIVATE -static)
-target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi shell32 version advapi32)
+target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi version advapi32)
 
 # A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
 add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)

@@ -6,8 +6,6 @@
 
 #include "driver.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -98,10 +96,10 @@ void Planting()
             Kill(instance);
         }
     }
-    // The shell's delete takes the folder with all it holds; its list of paths ends with an empty one.
-    std::string tree = root + '\0';
-    SHFILEOPSTRUCTA remove = {nullptr, FO_DELETE, tree.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
-    SHFileOperationA(&remove);
+    for (const std::string& file : {cwd + "\\opengl32.dll", app + "\\opengl32.dll", exe, loader})
+        DeleteFileA(file.c_str());
+    for (const std::string& folder : {cwd, app, root})
+        RemoveDirectoryA(folder.c_str());
 }
 
 void NoOpenGL()
