@@ -18,8 +18,6 @@ namespace {
 
 const DWORD kStyle = 0x06CF0000;
 const DWORD kStateBits = WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE;
-// Bounds wide enough for a loaded machine; what they catch (a hang, a spinning loop) is far beyond them.
-const DWORD kPromptly = 10000;
 
 // The frame the platform gives a window of the program's style made with CW_USEDEFAULT on this desktop: one of the
 // driver's own, never shown.

@@ -122,6 +122,10 @@ HWND FindWindowOf(DWORD processId, const char* className = "Ochrelight");
 // The colour reads as the clear colour, within the screen's own quantisation of it.
 bool IsOchre(COLORREF colour);
 
+// The bound of a window found, a close ended, a message answered: wide enough for a loaded machine, as what it catches
+// (a hang, a spinning loop) is far beyond it.
+const DWORD kPromptly = 10000;
+
 // A bound that only catches a hang, widened by OCHRELIGHT_HANG_FACTOR (a whole number, 1 when unset) where the
 // platform itself runs emulated and every step takes many times longer.
 DWORD HangBound(DWORD milliseconds);
@@ -178,7 +182,6 @@ const Sight& ProbeSight();
 // with a brush and an icon, says so through EVENTS-ready, commits more once EVENTS-commit is set, says so again and
 // spins until it is ended.
 int ProbeHelper(const char* events);
-
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);

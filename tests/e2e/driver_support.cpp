@@ -158,15 +158,16 @@ void Attach(Instance& instance)
 {
     if (!instance.process.hProcess)
         return;
-    WaitForInputIdle(instance.process.hProcess, HangBound(10000));
+    WaitForInputIdle(instance.process.hProcess, HangBound(kPromptly));
     WaitFor([&] { return (instance.window = FindWindowOf(instance.process.dwProcessId)) != nullptr ||
                          !Alive(instance); },
-            10000);
+            kPromptly);
     // The window is found from the middle of CreateWindowExA on, before it is shown; and Wine's WaitForInputIdle
     // may return before the program has a message queue. A sent message is answered only once the program's
     // thread takes messages, by which time it has shown and updated its window.
     if (instance.window)
-        instance.answers = SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(10000), nullptr);
+        instance.answers =
+            SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(kPromptly), nullptr) != 0;
 }
 
 Instance Launch(const char* tail, int show, const char* exe, const char* directory)
@@ -413,7 +414,7 @@ DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, 
 {
     DWORD start = GetTickCount();
     PostMessageA(instance.window, message, wParam, lParam);
-    DWORD code = ExitCodeWithin(instance, 10000);
+    DWORD code = ExitCodeWithin(instance, kPromptly);
     if (milliseconds)
         *milliseconds = GetTickCount() - start;
     Kill(instance);

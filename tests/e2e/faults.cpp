@@ -20,7 +20,7 @@ const DWORD kPlantedExitCode = 0x00BADD11;
 bool PlantingTakes(const std::string& loader, const std::string& directory)
 {
     Instance probe = Start("--load-opengl", -1, loader.c_str(), directory.c_str());
-    DWORD code = ExitCodeWithin(probe, 10000);
+    DWORD code = ExitCodeWithin(probe, kPromptly);
     Kill(probe);
     if (code == kPlantedExitCode)
         return Check(true, "the planting takes: a program beside it that loads opengl32.dll by bare name gets it");

@@ -7,8 +7,6 @@
 
 namespace {
 
-// A bound wide enough for a loaded machine; what it catches (a hang) is far beyond it.
-const DWORD kPromptly = 10000;
 const UINT kAsync = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
 
 // One count against its value from before the load, where this platform reports it at all.
@@ -212,7 +210,7 @@ void CloseInStorm()
     else
         PostMessageA(instance.window, WM_CLOSE, 0, 0);
     PostResizes(instance.window, 500);
-    DWORD code = ExitCodeWithin(instance, 10000);
+    DWORD code = ExitCodeWithin(instance, kPromptly);
     Check(code == 0, "closed amid 1000 posted size changes: %s after %lu ms", Ending(code).c_str(),
           GetTickCount() - start);
     Kill(instance);
