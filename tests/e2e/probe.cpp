@@ -117,6 +117,13 @@ bool UnixStatusBytes(int pid, const char* field, SIZE_T* bytes)
     return true;
 }
 
+// Wine shows Linux's /proc on drive Z:, and with it Linux's own accounting of every process.
+bool LinuxUnderneath()
+{
+    static const bool underneath = GetFileAttributesA("Z:\\proc\\self\\stat") != INVALID_FILE_ATTRIBUTES;
+    return underneath;
+}
+
 // Windows' own accounting of the process, in ms.
 bool ProcessTimes(HANDLE process, ULONGLONG* milliseconds)
 {
@@ -133,7 +140,7 @@ bool CpuTime(Instance& instance, ULONGLONG* milliseconds)
 {
     // Under Wine the platform reports no CPU time for any process but the caller's; Linux, underneath, accounts for
     // every one. Where there is a Linux underneath, its figure or none.
-    if (GetFileAttributesA("Z:\\proc\\self\\stat") != INVALID_FILE_ATTRIBUTES) {
+    if (LinuxUnderneath()) {
         int pid = UnixPid(instance);
         return pid && UnixCpuTime(pid, milliseconds);
     }
@@ -184,7 +191,7 @@ Usage Measure(Instance& instance)
     }
     // Under Wine the private bytes of another process are only what it has touched; Linux's count of its private
     // writable memory, underneath, grows with every commit.
-    int pid = GetFileAttributesA("Z:\\proc\\self\\status") != INVALID_FILE_ATTRIBUTES ? UnixPid(instance) : 0;
+    int pid = LinuxUnderneath() ? UnixPid(instance) : 0;
     if (pid && !UnixStatusBytes(pid, "VmData:", &usage.committed))
         usage.committed = 0;
     return usage;
@@ -251,7 +258,7 @@ const Sight& ProbeSight()
         Kill(helper);
         return sight;
     }
-    Usage committed = Measure(helper);
+    Usage afterCommit = Measure(helper);
     HWND probe = FindWindowOf(helper.process.dwProcessId, kHelperClass);
 
     // Where nothing could be read, the failure names the window asked for.
@@ -272,7 +279,7 @@ const Sight& ProbeSight()
         {"working set (KiB)", &sight.workingSet, static_cast<unsigned long>(held.workingSet / 1024),
          static_cast<unsigned long>(kHelperMiB * 1024)},
         {"memory committed past what it touched (KiB)", &sight.committed,
-         static_cast<unsigned long>((committed.committed - std::min(committed.committed, held.committed)) / 1024),
+         static_cast<unsigned long>((afterCommit.committed - std::min(afterCommit.committed, held.committed)) / 1024),
          static_cast<unsigned long>(kHelperMiB * 1024)},
         {"class background brush", &sight.classBrush, GetClassLongPtrA(probe, GCLP_HBRBACKGROUND) != 0, 1},
         {"class icon", &sight.classIcon, GetClassLongPtrA(probe, GCLP_HICON) != 0, 1},
@@ -287,7 +294,6 @@ const Sight& ProbeSight()
                  "check of it is a note",
                  count.what, count.holds, count.read);
     }
-
     Kill(helper);
     return sight;
 }
