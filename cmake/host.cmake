@@ -14,6 +14,8 @@ add_executable(unit_tests
   tests/unit/opengl_test.cpp
   tests/unit/pixel_format_test.cpp
   tests/unit/window_proc_test.cpp
+  tests/unit/cause_test.cpp
+  tests/e2e/reading.cpp
 )
 target_compile_options(unit_tests PRIVATE -Wall -Wextra -Werror)
 target_link_libraries(unit_tests PRIVATE product standin GTest::gtest_main)
