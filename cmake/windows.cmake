@@ -83,12 +83,12 @@ add_bare_executable(Ochrelight ${OCHRELIGHT_SOURCES} ${PROJECT_BINARY_DIR}/resou
 
 # The end-to-end driver: an ordinary Win32 program that sees Ochrelight only through the platform's API.
 add_executable(e2e_driver tests/e2e/driver.cpp tests/e2e/driver_support.cpp tests/e2e/faults.cpp tests/e2e/kit.cpp
-  tests/e2e/load.cpp tests/e2e/probe.cpp render/pixel_format.cpp)
+  tests/e2e/load.cpp tests/e2e/probe.cpp tests/e2e/reading.cpp render/opengl.cpp render/pixel_format.cpp)
 target_include_directories(e2e_driver PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(e2e_driver PRIVATE -Wall -Wextra -Werror -O1)
 target_compile_definitions(e2e_driver PRIVATE ${OCHRELIGHT_VERSION_DEFINITIONS})
 target_link_options(e2e_driver PRIVATE -static)
-target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi version advapi32)
+target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi version advapi32 dwmapi)
 
 # A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
 add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)

@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include "tests/e2e/reading.h"
+
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct Instance {
     PROCESS_INFORMATION process;
@@ -67,9 +71,24 @@ int Verify();
 void PrintEnvironment();
 // Makes the driver per-monitor DPI aware, as Ochrelight is, so that Windows scales none of its coordinates.
 void BeDpiAware();
-// The renderer of an OpenGL context on a window of the driver's own with the program's pixel format request, and its
-// vendor where asked, or "none ..." where there is none.
-std::string OpenGLRenderer(std::string* vendor = nullptr);
+
+// What Ochrelight's request gets here, read by Ochrelight's own loading and request on a window of the driver's in a
+// process of its own, with the DLL search open and restricted as Ochrelight restricts it: read once, on first use.
+struct Readings {
+    Reading open, restricted;
+};
+const Readings& RequestReadings();
+// The reading's process, started with "--read-request MAPPING open|restricted": writes its reading into the mapping.
+int ReadRequest(const char* mapping, bool restricted);
+// Those readings and the display's adapter, composition and session, as labelled lines for the kit's header and the
+// setting scenario's notes.
+std::vector<std::pair<std::string, std::string>> ReadingLines();
+// The likely cause of ochre missing, from those readings: "likely cause: ...", or that it is none of the known ones.
+std::string CauseOfMissingOchre();
+// The same, for the line of a check that missed ochre; the run's summary then names it too, through SummaryCause ("" while
+// no check has missed ochre).
+std::string OchreMissing();
+std::string SummaryCause();
 
 // Says what a scenario cannot check on this platform or desktop, and what is checked instead: a skipped check.
 void Note(const char* format, ...);

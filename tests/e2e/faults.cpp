@@ -32,11 +32,13 @@ bool PlantingTakes(const std::string& loader, const std::string& directory)
 // session first shows that it has no OpenGL: a window of the driver's own gets no context either.
 void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
 {
-    std::string renderer = OpenGLRenderer();
-    bool none = renderer.compare(0, 4, "none") == 0;
-    Check(none, none ? "%s: the session has no OpenGL: a window of the driver's own gets %s"
-                     : "%s: the session still has OpenGL: a window of the driver's own renders with \"%s\"",
-          what, renderer.c_str());
+    const Reading& open = RequestReadings().open;
+    if (open.context)
+        Check(false, "%s: the session still has OpenGL: a window of the driver's own renders with \"%s\"", what,
+              open.renderer);
+    else
+        Check(true, "%s: the session has no OpenGL: a window of the driver's own gets no context (%s), and a check "
+                    "missing ochre would name the %s", what, open.why, CauseOfMissingOchre().c_str());
     HWND window = instance.window;
     if (!Check(window != nullptr && IsWindowVisible(window), "%s: window opens", what))
         return Kill(instance);

@@ -234,7 +234,10 @@ void Sixteen()
     int painted = 0;
     for (Instance& instance : instances)
         painted += instance.window && WaitOchre(instance.window);
-    CheckPixels(painted == kCount, "%d of %d instances painted", painted, kCount);
+    if (painted == kCount)
+        CheckPixels(true, "%d of %d instances painted", painted, kCount);
+    else
+        CheckPixels(false, "%d of %d instances painted; %s", painted, kCount, OchreMissing().c_str());
     // All closed at once: each ends in its own time, and one bound holds for the whole close.
     DWORD start = GetTickCount(), bound = HangBound(kPromptly);
     for (Instance& instance : instances)
