@@ -85,8 +85,8 @@ int ReadRequest(const char* mapping, bool restricted);
 std::vector<std::pair<std::string, std::string>> ReadingLines();
 // The likely cause of ochre missing, from those readings: "likely cause: ...", or that it is none of the known ones.
 std::string CauseOfMissingOchre();
-// The same, for the line of a check that missed ochre; the run's summary then names it too, through SummaryCause ("" while
-// no check has missed ochre).
+// The same, for the line of a check that missed ochre; the run's summary then names it too, through SummaryCause
+// ("" while no check has missed ochre).
 std::string OchreMissing();
 std::string SummaryCause();
 

@@ -240,11 +240,15 @@ int ReadRequest(const char* mapping, bool restricted)
             Copy(reading->why, "wglMakeCurrent failed (error " + std::to_string(GetLastError()) + ")");
         } else {
             reading->context = true;
-            for (auto string : {std::make_pair(GL_RENDERER, reading->renderer),
-                                std::make_pair(GL_VENDOR, reading->vendor), std::make_pair(GL_VERSION, reading->version)}) {
-                const GLubyte* text = getString ? getString(string.first) : nullptr;
-                std::snprintf(string.second, sizeof reading->renderer, "%s",
-                              text ? reinterpret_cast<const char*>(text) : "none");
+            const struct {
+                GLenum name;
+                char* to;
+            } strings[] = {
+                {GL_RENDERER, reading->renderer}, {GL_VENDOR, reading->vendor}, {GL_VERSION, reading->version}};
+            for (const auto& string : strings) {
+                const GLubyte* text = getString ? getString(string.name) : nullptr;
+                const char* chars = text ? reinterpret_cast<const char*>(text) : "none";
+                std::snprintf(string.to, sizeof reading->renderer, "%s", chars);
             }
             OpenGL.wglMakeCurrent(nullptr, nullptr);
         }
