@@ -369,8 +369,8 @@ void Setting()
         Check(bits == (depth == 24 ? 32 : depth), "a %d-bit screen: %d bits a pixel", depth, bits);
         Check(dpi == asked, "a %d-DPI desktop: the screen has %d DPI", asked, dpi);
         const Reading& open = RequestReadings().open;
-        Check(open.context && std::strstr(open.renderer, SessionGLDriver), "OpenGL renders with %s: %s", SessionGLDriver,
-              open.context ? ("\"" + std::string(open.renderer) + "\"").c_str() : open.why);
+        Check(open.context && std::strstr(open.renderer, SessionGLDriver), "OpenGL renders with %s: %s",
+              SessionGLDriver, open.context ? ("\"" + std::string(open.renderer) + "\"").c_str() : open.why);
         // Read, not checked: the lines the kit's header shows, for comparing a report from Windows with this run.
         for (const auto& line : ReadingLines())
             Note("%s: %s", line.first.c_str(), line.second.c_str());
@@ -452,6 +452,8 @@ int FirstFrame()
 
 int main(int argc, char** argv)
 {
+    // Every line out at once, so that a run that ends abruptly still shows how far it got.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
         return ProbeHelper(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "--read-request") == 0)
