@@ -268,11 +268,7 @@ int ReadRequest(const char* mapping, bool restricted)
 
 const Readings& RequestReadings()
 {
-    static Readings readings;
-    static bool read = false;
-    if (!read)
-        readings = {ReadInChild(false), ReadInChild(true)};
-    read = true;
+    static const Readings readings = {ReadInChild(false), ReadInChild(true)};
     return readings;
 }
 
