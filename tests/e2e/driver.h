@@ -21,8 +21,10 @@ struct Instance {
     std::string arguments;
     int unixPid;
     // When the message that closes it was posted: the system time, in 100 ns units, as the platform keeps a
-    // process's exit time.
+    // process's exit time; 0 where the process had already ended then.
     ULONGLONG closePosted;
+    // How much the session's error output held when it started: what follows is its own or later.
+    size_t errorsFrom;
 };
 
 // The executable checked, where failed pixel checks save the screen (or null), the scenario running, and the
@@ -135,6 +137,18 @@ DWORD ExitCodeWithin(const Instance& instance, DWORD milliseconds);
 // The process is still running.
 bool Alive(const Instance& instance);
 
+// A whole file, read until it ends, as the files of Linux's /proc need (they report no size); "" where it cannot be
+// opened.
+std::string ReadWholeFile(const std::string& path);
+
+// What the session's processes wrote to their error output (the X errors that end a process among it) since the
+// instance started; "" on a desktop of the user's own, which keeps none.
+std::string ErrorsSince(const Instance& instance);
+
+// False while the process runs. Once it has ended before its close, says why and gives true: a note where that is a
+// known fault of the platform, named with its versions and the failed request, and a failure otherwise.
+bool Ended(Instance& instance, const char* what);
+
 // The window of the class that the process owns, or null.
 HWND FindWindowOf(DWORD processId, const char* className = "Ochrelight");
 
@@ -187,6 +201,8 @@ struct Usage {
     SIZE_T peakWorkingSet;
     // What it has committed, touched or not.
     SIZE_T committed;
+    // The process still ran once they were read: figures of one that has ended are no reading of it.
+    bool alive;
 };
 Usage Measure(Instance& instance);
 

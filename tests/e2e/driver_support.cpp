@@ -2,6 +2,7 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -48,7 +49,35 @@ bool Near(int seen, double exact, int bits)
     return std::fabs(seen - exact) <= (bits >= 8 ? 0.5 : step + 0.5);
 }
 
+// The session's error output, which the harness keeps as stderr.log in the shot directory; none on a desktop of
+// the user's own.
+std::string SessionErrors()
+{
+    return ShotDirectory ? ReadWholeFile(std::string(ShotDirectory) + "\\stderr.log") : "";
+}
+
 }  // namespace
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (text.size() < 16 << 20 && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+std::string ErrorsSince(const Instance& instance)
+{
+    std::string errors = SessionErrors();
+    return errors.substr(std::min(instance.errorsFrom, errors.size()));
+}
 
 HWND FindWindowOf(DWORD processId, const char* className)
 {
@@ -127,6 +156,7 @@ bool Record(bool ok, bool pixels, const char* format, ...)
 Instance Start(const char* tail, int show, const char* exe, const char* directory)
 {
     Instance instance = {};
+    instance.errorsFrom = SessionErrors().size();
     if (!exe)
         exe = OchrelightPath;
     STARTUPINFOA startup = {};

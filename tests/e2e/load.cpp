@@ -41,6 +41,8 @@ void CheckGrowth(const char* what, const char* figure, bool seen, SIZE_T before,
 void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE_T allowance = kAllowance,
                  int paints = 0)
 {
+    if (!before.alive || !after.alive)
+        return (void)Check(false, "%s: no leak reading: the process had ended before it was measured", what);
     const Sight& sight = ProbeSight();
     CheckCount(what, "handles", sight.handles, before.handles, after.handles);
     CheckCount(what, "GDI objects", sight.gdiObjects, before.gdiObjects, after.gdiObjects);
@@ -84,8 +86,8 @@ Instance LaunchWarm()
 }
 
 // One round of the flood: paints forced by invalidation, then minimise and restore cycles; the number of paints it
-// forced and saw done.
-int FloodRound(const Instance& instance, const char* round)
+// forced and saw done, or -1 where the process ended in it.
+int FloodRound(Instance& instance, const char* round)
 {
     HWND window = instance.window;
     const int kInvalidations = 10000, kForcedEvery = 20;
@@ -102,7 +104,9 @@ int FloodRound(const Instance& instance, const char* round)
             painted += !GetUpdateRect(window, nullptr, FALSE);
         }
     }
-    Check(Alive(instance) && painted == kInvalidations / kForcedEvery && pending > 0,
+    if (Ended(instance, round))
+        return -1;
+    Check(painted == kInvalidations / kForcedEvery && pending > 0,
           "%s: %d invalidations in %lu ms, %d of the %d paints they forced done (%d pending before), process alive",
           round, kInvalidations, GetTickCount() - start, painted, kInvalidations / kForcedEvery, pending);
     CheckOchre(window, "after the paint flood");
@@ -112,12 +116,14 @@ int FloodRound(const Instance& instance, const char* round)
     int minimised = 0, restored = 0;
     // Under a window manager a report of an earlier command, taken late, can turn the window's state back for a
     // while: each state is waited for, as a user would see it settle.
-    for (int i = 0; i < kCycles; ++i) {
+    for (int i = 0; i < kCycles && Alive(instance); ++i) {
         SystemCommand(window, SC_MINIMIZE);
         minimised += WaitFor([&] { return IsIconic(window) != 0; }, 3000);
         SystemCommand(window, SC_RESTORE);
         restored += WaitFor([&] { return !IsIconic(window); }, 3000);
     }
+    if (Ended(instance, round))
+        return -1;
     Check(minimised == kCycles && restored == kCycles, "%s: %d minimise/restore cycles in %lu ms: %d minimised, %d restored",
           round, kCycles, GetTickCount() - start, minimised, restored);
     CheckOchre(window, "after the cycles");
@@ -176,6 +182,8 @@ void Flood()
              "until the screen shows it");
     Usage before = Measure(instance);
     int paints = FloodRound(instance, "first round");
+    if (paints < 0)
+        return;
     Usage after = Measure(instance);
     // On a busy machine a restore now and then still makes buffers once more, up to some 5 MiB, after which
     // the working set stays level through any number of rounds: a second round tells such a level from a
@@ -188,7 +196,8 @@ void Flood()
              static_cast<unsigned long>(before.workingSet / 1024), static_cast<unsigned long>(after.workingSet / 1024),
              static_cast<unsigned long>(before.committed / 1024), static_cast<unsigned long>(after.committed / 1024));
         before = after;
-        paints = FloodRound(instance, "second round");
+        if ((paints = FloodRound(instance, "second round")) < 0)
+            return;
         after = Measure(instance);
     }
     CheckNoLeak(before, after, "after the flood and the cycles", kAllowance, paints);

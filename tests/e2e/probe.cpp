@@ -30,26 +30,10 @@ const char* const kHelperClass = "OchrelightProbeHelper";
 // Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
 const ULONGLONG kMillisecondsPerTick = 10;
 
-// Reads a whole file of Linux's /proc, whose files report no size, as Wine shows it on drive Z:.
-std::string ReadProcFile(const std::string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (text.size() < 1 << 20 && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
 // The variable, as "\0NAME=VALUE\0", in a Linux process's environment; empty when it has none.
 std::string UnixVariable(const std::string& pid, const char* name)
 {
-    std::string environment = '\0' + ReadProcFile("Z:\\proc\\" + pid + "\\environ");
+    std::string environment = '\0' + ReadWholeFile("Z:\\proc\\" + pid + "\\environ");
     size_t start = environment.find('\0' + std::string(name) + "=");
     if (start == std::string::npos)
         return "";
@@ -75,7 +59,7 @@ int UnixPid(Instance& instance)
         int pid = std::atoi(entry.cFileName);
         if (pid <= 0)
             continue;
-        std::string shown = ReadProcFile(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
+        std::string shown = ReadWholeFile(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
         while (!shown.empty() && (shown.back() == '\0' || shown.back() == ' '))
             shown.pop_back();
         for (char& c : shown)
@@ -94,7 +78,7 @@ int UnixPid(Instance& instance)
 // User and system time from /proc/PID/stat, in ms; fields 14 and 15, counted past the command name's ")".
 bool UnixCpuTime(int pid, ULONGLONG* milliseconds)
 {
-    std::string stat = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\stat");
+    std::string stat = ReadWholeFile("Z:\\proc\\" + std::to_string(pid) + "\\stat");
     size_t name = stat.rfind(')');
     unsigned long long user = 0, system = 0;
     if (name == std::string::npos ||
@@ -108,7 +92,7 @@ bool UnixCpuTime(int pid, ULONGLONG* milliseconds)
 // A size field of /proc/PID/status ("VmData:" and the like), in bytes.
 bool UnixStatusBytes(int pid, const char* field, SIZE_T* bytes)
 {
-    std::string status = ReadProcFile("Z:\\proc\\" + std::to_string(pid) + "\\status");
+    std::string status = ReadWholeFile("Z:\\proc\\" + std::to_string(pid) + "\\status");
     size_t at = status.find(std::string("\n") + field);
     unsigned long kib = 0;
     if (at == std::string::npos || std::sscanf(status.c_str() + at + 1 + std::strlen(field), " %lu kB", &kib) != 1)
@@ -168,8 +152,10 @@ void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, con
         return;
     }
     ULONGLONG used = 0;
-    if (!CpuUsedOver(instance, milliseconds, &used)) {
-        Check(false, "%s: the process's CPU time could not be read", what);
+    bool read = CpuUsedOver(instance, milliseconds, &used);
+    if (!read || !Alive(instance)) {
+        Check(false, "%s: the process's CPU time %s", what,
+              read ? "is no reading: the process has ended" : "could not be read");
         return;
     }
     Check(used <= bound, "%s: CPU time over %lu ms: %llu ms (at most %llu)", what, milliseconds, used, bound);
@@ -194,6 +180,7 @@ Usage Measure(Instance& instance)
     int pid = LinuxUnderneath() ? UnixPid(instance) : 0;
     if (pid && !UnixStatusBytes(pid, "VmData:", &usage.committed))
         usage.committed = 0;
+    usage.alive = Alive(instance);
     return usage;
 }
 
