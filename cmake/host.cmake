@@ -2,7 +2,7 @@
 find_package(GTest REQUIRED)
 
 add_library(standin STATIC tests/standin/standin.cpp)
-target_include_directories(standin PUBLIC tests/standin)
+target_include_directories(standin PUBLIC tests/standin PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(standin PRIVATE -Wall -Wextra -Werror)
 
 add_library(product STATIC ${OCHRELIGHT_SOURCES})

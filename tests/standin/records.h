@@ -19,7 +19,6 @@ typedef intptr_t LRESULT;
 typedef uint16_t ATOM;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
-typedef BYTE* LPBYTE;
 typedef void* HANDLE;
 
 typedef struct tagPIXELFORMATDESCRIPTOR {

@@ -1,5 +1,7 @@
 #include "standin.h"
 
+#include "app/fpu.h"
+
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -10,16 +12,17 @@
 
 const HWND kWindow = reinterpret_cast<HWND>(0x1000);
 const HDC kWindowDC = reinterpret_cast<HDC>(0x2000);
-const HDC kPaintDC = reinterpret_cast<HDC>(0x3000);
 const HGLRC kContext = reinterpret_cast<HGLRC>(0x4000);
-const HMODULE kModule = reinterpret_cast<HMODULE>(0x400000);
 const HCURSOR kArrow = reinterpret_cast<HCURSOR>(0x6000);
-const HMODULE kKernel32 = reinterpret_cast<HMODULE>(0x7000);
-const HMODULE kOpenGL32 = reinterpret_cast<HMODULE>(0x8000);
 
 Platform platform;
 
 namespace {
+
+const HDC kPaintDC = reinterpret_cast<HDC>(0x3000);
+const HMODULE kModule = reinterpret_cast<HMODULE>(0x400000);
+const HMODULE kKernel32 = reinterpret_cast<HMODULE>(0x7000);
+const HMODULE kOpenGL32 = reinterpret_cast<HMODULE>(0x8000);
 
 // Paints in a row after which the stand-in calls the window's paint handling endless.
 const int kPaintLoopLimit = 100;
@@ -37,18 +40,22 @@ Process process;
 // The x87 control word, without bit 6: reserved, it reads back as 1 whatever was loaded.
 unsigned short FpuControl()
 {
+    return StoreFpuControlWord() & ~0x40;
+}
+
+// The x87 status word.
+unsigned short FpuStatus()
+{
     unsigned short word;
-    __asm__ __volatile__("fnstcw %0" : "=m"(word));
-    return word & ~0x40;
+    __asm__ __volatile__("fnstsw %0" : "=m"(word));
+    return word;
 }
 
 // MXCSR, where the processor has one.
 unsigned int SseControl()
 {
 #if defined(__x86_64__)
-    unsigned int word;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(word));
-    return word;
+    return StoreSseControlWord();
 #else
     return 0;
 #endif
@@ -143,7 +150,7 @@ void ResetPlatform()
 
 void Post(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    platform.queue.push_back({kWindow, message, wParam, lParam, 0, {0, 0}});
+    platform.queue.push_back({kWindow, message, wParam, lParam});
 }
 
 std::vector<Call> Calls()
@@ -165,13 +172,6 @@ std::string Show(const std::vector<Call>& calls)
     for (const Call& call : calls)
         out << "    " << call << "\n";
     return out.str();
-}
-
-unsigned short FpuStatus()
-{
-    unsigned short word;
-    __asm__ __volatile__("fnstsw %0" : "=m"(word));
-    return word;
 }
 
 void ExitProcess(UINT uExitCode)
@@ -258,7 +258,6 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass)
 {
     Log("RegisterClassA", {Name(lpWndClass)});
     platform.registered = *lpWndClass;
-    platform.registeredClassName = lpWndClass->lpszClassName;
     platform.windowProc = lpWndClass->lpfnWndProc;
     if (platform.onRegisterClass)
         platform.onRegisterClass();
@@ -272,14 +271,11 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
         {Hex(dwExStyle), Text(lpClassName), Text(lpWindowName), Hex(dwStyle), Hex(static_cast<uint32_t>(X)),
          Hex(static_cast<uint32_t>(Y)), Hex(static_cast<uint32_t>(nWidth)), Hex(static_cast<uint32_t>(nHeight)),
          Name(hWndParent), Name(hMenu), Name(hInstance), Name(lpParam)});
-    if (platform.createWindowFails || platform.windowProc == nullptr || platform.registeredClassName != lpClassName)
+    if (platform.createWindowFails || platform.windowProc == nullptr ||
+        std::strcmp(platform.registered.lpszClassName, lpClassName) != 0)
         return nullptr;
     platform.windowExists = true;
-    if (Send(WM_CREATE, 0, 0xC5) == -1) {
-        Send(WM_DESTROY);
-        platform.windowExists = false;
-        return nullptr;
-    }
+    Send(WM_CREATE, 0, 0xC5);
     if (platform.onCreateWindow)
         platform.onCreateWindow();
     return kWindow;
@@ -314,11 +310,11 @@ BOOL GetMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
         process.paintsInARow = 0;
     } else if (process.quitPending) {
         process.quitPending = false;
-        *lpMsg = {nullptr, WM_QUIT, static_cast<WPARAM>(process.quitCode), 0, 0, {0, 0}};
+        *lpMsg = {nullptr, WM_QUIT, static_cast<WPARAM>(process.quitCode), 0};
     } else if (process.invalid && platform.windowExists && platform.visible) {
         if (++process.paintsInARow > kPaintLoopLimit)
             throw StandInStop{"WM_PAINT without end: the paint never validates the window"};
-        *lpMsg = {kWindow, WM_PAINT, 0, 0, 0, {0, 0}};
+        *lpMsg = {kWindow, WM_PAINT, 0, 0};
     } else if (platform.getMessageFails) {
         return -1;
     } else {
@@ -377,7 +373,6 @@ HDC BeginPaint(HWND hWnd, PAINTSTRUCT* lpPaint)
     Log("BeginPaint", {Name(hWnd), Name(lpPaint)});
     *lpPaint = PAINTSTRUCT();
     lpPaint->hdc = kPaintDC;
-    lpPaint->rcPaint = {0, 0, 640, 480};
     process.invalid = false;
     return kPaintDC;
 }

@@ -29,12 +29,8 @@ struct Record {
 // Handles the stand-in gives out; the trace prints them by these names.
 extern const HWND kWindow;
 extern const HDC kWindowDC;
-extern const HDC kPaintDC;
 extern const HGLRC kContext;
-extern const HMODULE kModule;
 extern const HCURSOR kArrow;
-extern const HMODULE kKernel32;
-extern const HMODULE kOpenGL32;
 
 // The entry routine ended the process through ExitProcess.
 struct ProcessExit {
@@ -65,7 +61,6 @@ struct Platform {
     // What the product did.
     std::vector<Record> trace;
     WNDCLASSA registered = {};
-    std::string registeredClassName;
     HGLRC current = nullptr;
     WNDPROC windowProc = nullptr;
     bool windowExists = false;
@@ -91,6 +86,3 @@ std::vector<Call> Calls();
 std::string Show(const std::vector<Call>& calls);
 
 std::ostream& operator<<(std::ostream& out, const Call& call);
-
-// Reads the x87 status word of this thread.
-unsigned short FpuStatus();

@@ -1,6 +1,7 @@
 #pragma once
 
-// The few Win32, WGL and OpenGL declarations the product uses, for the host build against the stand-in.
+// The few Win32, WGL and OpenGL declarations the product uses, for the host build against the stand-in; of the records
+// that no test compares byte for byte, only the fields the product or the stand-in touch.
 
 #define WINAPI
 #define CALLBACK
@@ -66,18 +67,6 @@ typedef intptr_t(WINAPI* FARPROC)();
 #define PFD_TYPE_RGBA 0
 #define PFD_MAIN_PLANE 0
 
-typedef struct tagPOINT {
-    LONG x;
-    LONG y;
-} POINT;
-
-typedef struct tagRECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-} RECT;
-
 typedef struct tagWNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;
@@ -96,38 +85,16 @@ typedef struct tagMSG {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    DWORD time;
-    POINT pt;
 } MSG;
 
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
-    BOOL fErase;
-    RECT rcPaint;
-    BOOL fRestore;
-    BOOL fIncUpdate;
-    BYTE rgbReserved[32];
 } PAINTSTRUCT;
 
 typedef struct _STARTUPINFOA {
     DWORD cb;
-    LPSTR lpReserved;
-    LPSTR lpDesktop;
-    LPSTR lpTitle;
-    DWORD dwX;
-    DWORD dwY;
-    DWORD dwXSize;
-    DWORD dwYSize;
-    DWORD dwXCountChars;
-    DWORD dwYCountChars;
-    DWORD dwFillAttribute;
     DWORD dwFlags;
     WORD wShowWindow;
-    WORD cbReserved2;
-    LPBYTE lpReserved2;
-    HANDLE hStdInput;
-    HANDLE hStdOutput;
-    HANDLE hStdError;
 } STARTUPINFOA;
 
 [[noreturn]] void ExitProcess(UINT uExitCode);

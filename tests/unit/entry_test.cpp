@@ -48,20 +48,10 @@ TEST_F(Entry, ARunRegistersCreatesShowsPaintsLoopsAndExitsZeroOnClose)
 
     UINT exitCode = RunProcess();
 
+    // the close, from the loop, destroys the window and quits with 0
     EXPECT_CALLS(Life(), Then({kStart, kLoadOpenGL, kCreateContext, kShow, PaintWith("GLContext"),
-                                {
-                                    // the close, from the loop
-                                    {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                                    {"TranslateMessage", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
-                                    {"DispatchMessageA", "MainMessage = {hWnd, 0x10, 0x0, 0x0}"},
-                                    {"DefWindowProcA", "hWnd, 0x10, 0x0, 0x0"},
-                                },
-                                DestroyWith("GLContext"),
-                                {
-                                    {"DefWindowProcA", "hWnd, 0x82, 0x0, 0x0"},
-                                    {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                                    {"ExitProcess", "0"},
-                                }}));
+                                Looped("0x10, 0x0, 0x0"), DestroyWith("GLContext"),
+                                {{"DefWindowProcA", "hWnd, 0x82, 0x0, 0x0"}}, EndsWith("0")}));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(platform.dllSearch, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
@@ -104,14 +94,7 @@ TEST_F(Entry, AFailingGetMessageEndsTheProcessWithTwoInsteadOfDispatching)
     UINT exitCode = RunProcess();
 
     // the loop: one message, then the failure
-    EXPECT_CALLS(CallsFrom(platform.trace.size() - 6), (std::vector<Call>{
-                                                          {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                                                          {"TranslateMessage", "MainMessage = {hWnd, 0x400, 0x0, 0x0}"},
-                                                          {"DispatchMessageA", "MainMessage = {hWnd, 0x400, 0x0, 0x0}"},
-                                                          {"DefWindowProcA", "hWnd, 0x400, 0x0, 0x0"},
-                                                          {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                                                          {"ExitProcess", "2"},
-                                                      }));
+    EXPECT_CALLS(CallsFrom(platform.trace.size() - 6), Then({Looped("0x400, 0x0, 0x0"), EndsWith("2")}));
     EXPECT_EQ(exitCode, 2u);
 }
 
@@ -168,22 +151,14 @@ TEST_F(Entry, ShowsTheLaunchersShowStateOnlyWhenItGaveOne)
 TEST_F(Entry, TheExitCodeIsTheQuitMessagesWParamAfterEarlierMessagesAreDispatched)
 {
     Post(WM_USER, 1, 2);
-    platform.queue.push_back({nullptr, WM_QUIT, 42, 0, 0, {0, 0}});
+    platform.queue.push_back({nullptr, WM_QUIT, 42, 0});
     Post(WM_CLOSE);
 
     UINT exitCode = RunProcess();
 
     EXPECT_EQ(exitCode, 42u);
     // the loop's end: a posted message, then the quit message; nothing after it is dispatched
-    std::vector<Call> loop = CallsFrom(platform.trace.size() - 6);
-    EXPECT_CALLS(loop, (std::vector<Call>{
-                           {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                           {"TranslateMessage", "MainMessage = {hWnd, 0x400, 0x1, 0x2}"},
-                           {"DispatchMessageA", "MainMessage = {hWnd, 0x400, 0x1, 0x2}"},
-                           {"DefWindowProcA", "hWnd, 0x400, 0x1, 0x2"},
-                           {"GetMessageA", "MainMessage, NULL, 0, 0"},
-                           {"ExitProcess", "42"},
-                       }));
+    EXPECT_CALLS(CallsFrom(platform.trace.size() - 6), Then({Looped("0x400, 0x1, 0x2"), EndsWith("42")}));
 }
 
 TEST_F(Entry, OutsideAPaintNoRenderingContextIsEverCurrent)

@@ -45,6 +45,21 @@ inline std::vector<Call> DestroyWith(const std::string& context)
     return {{"wglDeleteContext", context}, {"PostQuitMessage", "0"}};
 }
 
+// A posted message through the loop to the default handling; `message` as the trace prints it, "0x400, 0x1, 0x2"
+inline std::vector<Call> Looped(const std::string& message)
+{
+    return {{"GetMessageA", "MainMessage, NULL, 0, 0"},
+            {"TranslateMessage", "MainMessage = {hWnd, " + message + "}"},
+            {"DispatchMessageA", "MainMessage = {hWnd, " + message + "}"},
+            {"DefWindowProcA", "hWnd, " + message}};
+}
+
+// The loop's last look at the queue, and the end of the process with its exit code
+inline std::vector<Call> EndsWith(const std::string& code)
+{
+    return {{"GetMessageA", "MainMessage, NULL, 0, 0"}, {"ExitProcess", code}};
+}
+
 // Platforms on which OpenGL cannot be loaded whole, each with its reason.
 struct Absence {
     const char* what;
