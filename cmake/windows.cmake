@@ -29,6 +29,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   # debugger would unwind it wrongly. The map names the functions, for the check that the table covers them.
   set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fasynchronous-unwind-tables)
   set(OCHRELIGHT_MAP_OPTION -Wl,-Map=${PROJECT_BINARY_DIR}/@name@.map)
+  set(E2E_MAP ${PROJECT_BINARY_DIR}/Ochrelight.map)
 else()
   set(OCHRELIGHT_WINEARCH win32)
   set(OCHRELIGHT_PACKAGE_SYSTEM "32-bit Windows")
@@ -41,6 +42,7 @@ else()
   set(OCHRELIGHT_ARCH_COMPILE_OPTIONS -fno-asynchronous-unwind-tables -fno-unwind-tables -Wframe-larger-than=4096
       $<$<CXX_COMPILER_ID:GNU>:-mno-accumulate-outgoing-args -mno-stack-arg-probe -mpreferred-stack-boundary=2>)
   set(OCHRELIGHT_MAP_OPTION "")
+  set(E2E_MAP "")
 endif()
 function(add_bare_executable name)
   add_executable(${name} WIN32 ${ARGN})
@@ -92,7 +94,7 @@ target_link_libraries(e2e_driver PRIVATE gdi32 gdiplus psapi version advapi32 dw
 
 # A planted opengl32.dll for the DLL-planting scenario, kept out of the executable's own folder.
 add_library(marker_opengl32 SHARED tests/e2e/marker_opengl32.cpp)
-target_compile_options(marker_opengl32 PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+target_compile_options(marker_opengl32 PRIVATE -Wall -Wextra -Werror)
 target_link_options(marker_opengl32 PRIVATE -static -Wl,--kill-at)
 set_target_properties(marker_opengl32 PROPERTIES
   OUTPUT_NAME opengl32 PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/marker)
@@ -109,24 +111,24 @@ set(E2E_SESSION ${CMAKE_COMMAND} -E env WINEARCH=${OCHRELIGHT_WINEARCH} OCHRELIG
 set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 
-# Sessions share nothing and may run side by side. Where this host runs no 32-bit code, a 32-bit build's sessions run
-# in the emulated guest: a serving guest of the build's own, booted before the first and powered off after the last,
-# runs them all. The two 32-bit builds' guests run at once, each with half the host's cores. A main run on Wine's
-# virtual desktop or bare X is as fast on one emulated processor as on two, and on a loaded host two emulated
-# processors wait on each other; openbox's takes twice as long on one, but the two builds' runs now overlap.
+# Where this host runs no 32-bit code, a serving guest of each 32-bit build's own runs its sessions (tests/README.md).
+# The two builds' guests run at once, each with half the host's cores. A main run on Wine's virtual desktop or bare X
+# is as fast on one emulated processor as on two, and on a loaded host two emulated processors wait on each other;
+# openbox's takes twice as long on one, but the two builds' runs now overlap.
+# A guest runs one session at a time: its processors are a share of the host's, and a main run keeps them busy for
+# minutes, so a session beside one would stretch both toward their bounds.
 set(E2E_FIXTURES wine.${E2E_BUILD})
 set(E2E_GUEST_FIXTURE "")
 set(E2E_IN_GUEST FALSE)
+set(E2E_PLACE "")
 if(OCHRELIGHT_WINEARCH STREQUAL win32)
   execute_process(COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/host-kind OUTPUT_VARIABLE E2E_HOST_KIND
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(E2E_HOST_KIND STREQUAL guest)
     set(E2E_IN_GUEST TRUE)
+    set(E2E_PLACE RESOURCE_LOCK guest-processor.${E2E_BUILD})
     cmake_host_system_information(RESULT E2E_HOST_CORES QUERY NUMBER_OF_LOGICAL_CORES)
-    math(EXPR E2E_GUEST_CPUS "${E2E_HOST_CORES} / 2")
-    if(E2E_GUEST_CPUS LESS 1)
-      set(E2E_GUEST_CPUS 1)
-    endif()
+    math(EXPR E2E_GUEST_CPUS "(${E2E_HOST_CORES} + 1) / 2")
     set(E2E_GUEST_FIXTURE guest.${E2E_BUILD})
     add_test(NAME guest-start.${E2E_BUILD}
       COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/guest start ${E2E_BUILD} ${E2E_GUEST_CPUS})
@@ -137,23 +139,11 @@ if(OCHRELIGHT_WINEARCH STREQUAL win32)
   endif()
 endif()
 
-# A guest runs one session at a time: its one processor is a core's worth of the host, and a main run keeps it busy
-# for minutes, so a session beside one would stretch both toward their bounds.
-set(E2E_PLACE "")
-if(E2E_IN_GUEST)
-  set(E2E_PLACE RESOURCE_LOCK guest-processor.${E2E_BUILD})
-endif()
-
 # The Wine prefix every test of this build runs a copy of, made once.
 add_test(NAME wineprefix.${E2E_BUILD} COMMAND ${E2E_SESSION} ${E2E_PREFIX} ${E2E_SHOTS} true)
 set_tests_properties(wineprefix.${E2E_BUILD} PROPERTIES
   FIXTURES_SETUP wine.${E2E_BUILD} FIXTURES_REQUIRED "${E2E_GUEST_FIXTURE}" ${E2E_PLACE})
 
-# On x64 the linker's map names the functions whose unwind data the image must carry.
-set(E2E_MAP "")
-if(OCHRELIGHT_MAP_OPTION)
-  set(E2E_MAP ${PROJECT_BINARY_DIR}/Ochrelight.map)
-endif()
 # The executable's headers, manifest and version resource, read on this host with pefile: no Wine, no X server.
 math(EXPR E2E_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 add_test(NAME pe-headers.${E2E_BUILD}
@@ -179,10 +169,8 @@ function(add_e2e_test name desktop scenario environment)
   endif()
 endfunction()
 
-# Every session runs on each of three desktops: Wine's virtual desktop, X windows managed by openbox, and X windows
-# on an X server with no window manager. Beside the main run, three sessions are set up for one fault each: a planted
-# opengl32.dll that Wine would load before its own, OpenGL switched off, and an X server without GLX, where no pixel
-# format can be had at all.
+# Every session on each of the three desktops: the main run, and three sessions set up for one fault each: a planted
+# opengl32.dll, OpenGL switched off, and an X server without GLX, where no pixel format can be had at all.
 foreach(desktop virtual-desktop openbox bare-x)
   add_e2e_test(e2e ${desktop} "" "")
   add_e2e_test(e2e-planting ${desktop} planting "WINEDLLOVERRIDES=opengl32=n,b")
@@ -202,10 +190,9 @@ print("%s %s: %dx%d, %d pixels of %s the commonest" % ("ok  " if ok else "FAIL",
 sys.exit(0 if ok else 1)]] ${E2E_SHOTS}/virtual-desktop/e2e/first-frame.png)
 set_tests_properties(screenshot.${E2E_BUILD} PROPERTIES DEPENDS e2e.virtual-desktop.${E2E_BUILD})
 
-# Three more axes, each of their other values once beside the defaults (llvmpipe, a 24-bit screen, 96 DPI): Mesa's
-# softpipe driver, a 16-bit screen, the depth the program's own pixel format asks for, and a 144-DPI desktop, the
-# 150 % scaling of many laptops, all on Wine's virtual desktop. A
-# main run in the emulated guest takes minutes, so there only the 64-bit build, which runs here, has them.
+# Three more axes, each other value once on Wine's virtual desktop: Mesa's softpipe, a 16-bit screen (the depth the
+# program's own pixel format asks for) and 144 DPI (the 150 % scaling of many laptops). A main run in the emulated
+# guest takes minutes, so there only the 64-bit build, which runs here, has them.
 if(NOT E2E_IN_GUEST)
   add_e2e_test(e2e-softpipe virtual-desktop "" "OCHRELIGHT_GL_DRIVER=softpipe")
   add_e2e_test(e2e-16-bit virtual-desktop "" "OCHRELIGHT_SCREEN_DEPTH=16")
