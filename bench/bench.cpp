@@ -9,6 +9,7 @@
 #include "render/pixel_format.h"
 
 #include <imagehlp.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +32,15 @@ struct Subject {
     std::string imports;
     std::string sections;
 };
+
+// The largest working set the process has had, as the platform reports it.
+SIZE_T PeakWorkingSet(const Instance& instance)
+{
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(instance.process.hProcess, &memory, sizeof memory);
+    return memory.PeakWorkingSetSize;
+}
 
 void Close(Instance& instance)
 {
@@ -205,6 +215,8 @@ double Ratio(double value, double floor)
 
 int main(int argc, char** argv)
 {
+    // The probe's lines come out as they are printed, as in the driver.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc == 2 && std::strcmp(argv[1], "--pixel-format") == 0)
         return static_cast<int>(TimePixelFormat());
     if (argc == 3 && std::strcmp(argv[1], "--probe-helper") == 0)
@@ -259,8 +271,8 @@ int main(int argc, char** argv)
     idleRead = idleRead && CpuTime(productInstance, &productAfter) && CpuTime(floorInstance, &floorAfter);
     product.idleCpu = productAfter - productCpu;
     floor.idleCpu = floorAfter - floorCpu;
-    product.peakWorkingSet = Measure(productInstance).peakWorkingSet;
-    floor.peakWorkingSet = Measure(floorInstance).peakWorkingSet;
+    product.peakWorkingSet = PeakWorkingSet(productInstance);
+    floor.peakWorkingSet = PeakWorkingSet(floorInstance);
     Close(productInstance);
     Close(floorInstance);
     ReadImage(product);

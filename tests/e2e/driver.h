@@ -36,8 +36,7 @@ extern int Passed;
 extern int Failed;
 extern int Skipped;
 
-// The desktop Wine's windows live on, from OCHRELIGHT_DESKTOP: its own virtual desktop (the default), X windows
-// managed by a window manager ("openbox"), or X windows on an X server with no window manager ("bare-x").
+// The desktop Wine's windows live on, from OCHRELIGHT_DESKTOP: virtual-desktop, openbox or bare-x (tests/README.md).
 enum class Desktop { Virtual, Managed, BareX };
 extern Desktop SessionDesktop;
 // Mesa's OpenGL driver the session renders with, from OCHRELIGHT_GL_DRIVER: "llvmpipe" (the default) or "softpipe".
@@ -141,16 +140,17 @@ bool Alive(const Instance& instance);
 // opened.
 std::string ReadWholeFile(const std::string& path);
 
-// What the session's processes wrote to their error output (the X errors that end a process among it) since the
-// instance started; "" on a desktop of the user's own, which keeps none.
+// What the session's processes wrote to their error output since the instance started, as the harness keeps it in
+// stderr.log in the shot directory (the X errors that end a process among it); "" on a desktop of the user's own.
 std::string ErrorsSince(const Instance& instance);
 
 // False while the process runs. Once it has ended before its close, says why and gives true: a note where that is a
 // known fault of the platform, named with its versions and the failed request, and a failure otherwise.
 bool Ended(Instance& instance, const char* what);
 
-// The window of the class that the process owns, or null.
+// The window of the class that the process owns, or null; and how many top-level windows it shows.
 HWND FindWindowOf(DWORD processId, const char* className = "Ochrelight");
+int VisibleWindowsOf(DWORD processId);
 
 // The colour reads as the clear colour, within the screen's own quantisation of it.
 bool IsOchre(COLORREF colour);
@@ -169,25 +169,25 @@ bool WaitFor(const std::function<bool()>& done, DWORD milliseconds);
 // True when every point of a grid over the client area and one near each corner matches; `where` and `seen` get the
 // first that does not.
 bool ClientIs(HWND window, bool (*matches)(COLORREF), POINT* where = nullptr, COLORREF* seen = nullptr);
-// True when the client area reads as ochre on that grid.
+// True when the client area reads as ochre on that grid; WaitOchre waits for it.
 bool ClientIsOchre(HWND window, POINT* where = nullptr, COLORREF* seen = nullptr);
-// True when any of those points reads as ochre; `where` gets the first.
-bool ClientHasOchre(HWND window, POINT* where);
 bool WaitOchre(HWND window, DWORD milliseconds = 5000);
 
 // The colour on screen at a point of the window's client area.
 COLORREF ClientPixel(HWND window, int x, int y);
 
-// Posts a message, waits for the process to end, and gives its exit code and how long it took.
-DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD* milliseconds = nullptr);
+// The cursor shown once the pointer, moved to the middle of the window, shows another than before (or a second has
+// passed).
+HCURSOR CursorOver(HWND window);
+
+// Posts a message, waits for the process to end, and gives its exit code.
+DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Writes the whole screen as NAME.png in the shot directory.
 void SaveScreen(const char* name);
 
-// CPU time the process has used, in milliseconds; and what it uses while the driver sleeps, with the time that passed
-// meanwhile. False when it cannot be read.
+// CPU time the process has used, in milliseconds; false when it cannot be read.
 bool CpuTime(Instance& instance, ULONGLONG* milliseconds);
-bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGLONG* window = nullptr);
 
 // Checks that the process uses at most `bound` ms of CPU while the driver sleeps `milliseconds`.
 void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, const char* what);
@@ -198,7 +198,6 @@ struct Usage {
     DWORD gdiObjects;
     DWORD userObjects;
     SIZE_T workingSet;
-    SIZE_T peakWorkingSet;
     // What it has committed, touched or not.
     SIZE_T committed;
     // The process still ran once they were read: figures of one that has ended are no reading of it.
@@ -209,23 +208,20 @@ Usage Measure(Instance& instance);
 // Which readings of another process this platform really gives, proven once (on first use) against a helper process
 // that spins and holds resources on purpose; a reading that is not seen is said in a note, never checked.
 struct Sight {
-    bool cpu, handles, gdiObjects, userObjects, workingSet, committed, classBrush, classIcon;
+    bool cpu, handles, gdiObjects, userObjects, workingSet, committed, classBrush, classIcon, cursor;
 };
 const Sight& ProbeSight();
 
 // The helper's own run, in a process started with "--probe-helper EVENTS": holds resources and a window of a class
-// with a brush and an icon, says so through EVENTS-ready, commits more once EVENTS-commit is set, says so again and
-// spins until it is ended.
+// with a brush, an icon and the cross cursor, says so through EVENTS-ready, commits more once EVENTS-commit is set,
+// says so again and spins until it is ended.
 int ProbeHelper(const char* events);
 
 // Checks that the client area turns ochre, saving the screen when it does not.
 void CheckOchre(HWND window, const char* what);
 
-// Closes with the message and checks for exit code 0, promptly. PostClose and CheckEndsWithZero are its two halves,
-// so that several closes may overlap: each is timed from its own message.
+// Closes with the message and checks for exit code 0, promptly.
 void CheckClosesWithZero(Instance& instance, const char* how, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-void PostClose(Instance& instance, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-void CheckEndsWithZero(Instance& instance, const char* how);
 
 // Scenarios of faults and of load, beside the everyday ones.
 void Planting();

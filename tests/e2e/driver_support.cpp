@@ -21,10 +21,12 @@ char SessionGLDriver[32] = "llvmpipe";
 
 namespace {
 
+// A process's top-level windows: the first of the class, and how many are visible.
 struct Search {
     DWORD processId;
     const char* className;
     HWND window;
+    int visible;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
@@ -33,13 +35,15 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     char className[32];
-    if (processId == search->processId && GetClassNameA(window, className, sizeof className) &&
-        lstrcmpA(className, search->className) == 0) {
+    if (processId != search->processId)
+        return TRUE;
+    search->visible += IsWindowVisible(window) != 0;
+    if (!search->window && GetClassNameA(window, className, sizeof className) &&
+        lstrcmpA(className, search->className) == 0)
         search->window = window;
-        return FALSE;
-    }
     return TRUE;
 }
+
 
 // A channel of `bits` bits reads as the exact value: within half a step, the rounding alone, where the screen keeps 8
 // bits a channel; within one step more where it keeps fewer, as a 16-bit format's dithering may take one.
@@ -47,13 +51,6 @@ bool Near(int seen, double exact, int bits)
 {
     double step = 255.0 / ((1 << bits) - 1);
     return std::fabs(seen - exact) <= (bits >= 8 ? 0.5 : step + 0.5);
-}
-
-// The session's error output, which the harness keeps as stderr.log in the shot directory; none on a desktop of
-// the user's own.
-std::string SessionErrors()
-{
-    return ShotDirectory ? ReadWholeFile(std::string(ShotDirectory) + "\\stderr.log") : "";
 }
 
 }  // namespace
@@ -75,15 +72,22 @@ std::string ReadWholeFile(const std::string& path)
 
 std::string ErrorsSince(const Instance& instance)
 {
-    std::string errors = SessionErrors();
+    std::string errors = ShotDirectory ? ReadWholeFile(std::string(ShotDirectory) + "\\stderr.log") : "";
     return errors.substr(std::min(instance.errorsFrom, errors.size()));
 }
 
 HWND FindWindowOf(DWORD processId, const char* className)
 {
-    Search search = {processId, className, nullptr};
+    Search search = {processId, className, nullptr, 0};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.window;
+}
+
+int VisibleWindowsOf(DWORD processId)
+{
+    Search search = {processId, "", nullptr, 0};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.visible;
 }
 
 bool IsOchre(COLORREF colour)
@@ -139,24 +143,16 @@ bool Record(bool ok, bool pixels, const char* format, ...)
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::printf("%s %s: %s\n", ok ? "ok  " : "FAIL", Scenario, text);
-    if (ok) {
-        ++Passed;
-    } else {
-        ++Failed;
-        if (pixels && ShotDirectory) {
-            char name[64];
-            std::snprintf(name, sizeof name, "failure-%s-%d", Scenario, Failed);
-            SaveScreen(name);
-        }
-    }
-    std::fflush(stdout);
+    ++(ok ? Passed : Failed);
+    if (!ok && pixels && ShotDirectory)
+        SaveScreen(("failure-" + std::string(Scenario) + "-" + std::to_string(Failed)).c_str());
     return ok;
 }
 
 Instance Start(const char* tail, int show, const char* exe, const char* directory)
 {
     Instance instance = {};
-    instance.errorsFrom = SessionErrors().size();
+    instance.errorsFrom = ErrorsSince(instance).size();
     if (!exe)
         exe = OchrelightPath;
     STARTUPINFOA startup = {};
@@ -209,19 +205,13 @@ Instance Launch(const char* tail, int show, const char* exe, const char* directo
 
 bool Opened(Instance& instance, const char* what)
 {
-    if (instance.window && instance.answers) {
-        Check(true, "%s: window of class \"Ochrelight\" found for the process, answering messages", what);
-        return true;
-    }
-    if (instance.window) {
-        Check(false, "%s: window of class \"Ochrelight\" found for the process, but WM_NULL not answered", what);
-        Kill(instance);
-        return false;
-    }
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(instance.process.hProcess, &code);
+    if (instance.window && instance.answers)
+        return Check(true, "%s: window of class \"Ochrelight\" found for the process, answering messages", what);
+    DWORD code = ExitCodeWithin(instance, 0);
     Check(false, "%s: window of class \"Ochrelight\" found for the process, but %s", what,
-          code == STILL_ACTIVE ? "none opened" : ("the process ended with " + Ending(code)).c_str());
+          instance.window        ? "WM_NULL not answered"
+          : code == STILL_ACTIVE ? "none opened"
+                                 : ("the process ended with " + Ending(code)).c_str());
     Kill(instance);
     return false;
 }
@@ -239,15 +229,13 @@ std::string Ending(DWORD code)
         {0xC0000409, "stack buffer overrun"},     {0xC0000374, "heap corruption"},
         {0x80000003, "breakpoint"},
     };
-    char text[96];
-    if (code < 0x80000000) {
-        std::snprintf(text, sizeof text, "exit code %lu", code);
-        return text;
-    }
+    if (code < 0x80000000)
+        return "exit code " + std::to_string(code);
     const char* name = "unknown exception";
     for (const auto& exception : kExceptions)
         if (exception.code == code)
             name = exception.name;
+    char text[96];
     std::snprintf(text, sizeof text, "exception 0x%08lX (%s)", code, name);
     return text;
 }
@@ -288,7 +276,6 @@ void Note(const char* format, ...)
     std::printf("note %s: ", Scenario);
     std::vprintf(format, args);
     std::printf("\n");
-    std::fflush(stdout);
     va_end(args);
 }
 
@@ -332,13 +319,9 @@ const char* WineVersion()
 
 DWORD HangBound(DWORD milliseconds)
 {
-    static DWORD factor = 0;
-    if (!factor) {
-        factor = IntegerVariable("OCHRELIGHT_HANG_FACTOR", 1);
-        // Past a few dozen times a hang no longer looks different from slowness; nonsense means no widening.
-        if (factor < 1 || factor > 50)
-            factor = 1;
-    }
+    // Past a few dozen times a hang no longer looks different from slowness; nonsense means no widening.
+    static const int asked = IntegerVariable("OCHRELIGHT_HANG_FACTOR", 1);
+    static const DWORD factor = asked >= 1 && asked <= 50 ? asked : 1;
     return milliseconds * factor;
 }
 
@@ -389,6 +372,18 @@ COLORREF ClientPixel(HWND window, int x, int y)
     return colour;
 }
 
+HCURSOR CursorOver(HWND window)
+{
+    RECT frame = {};
+    GetWindowRect(window, &frame);
+    CURSORINFO shown = {sizeof shown, 0, nullptr, {0, 0}};
+    GetCursorInfo(&shown);
+    HCURSOR before = shown.hCursor;
+    SetCursorPos((frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2);
+    WaitFor([&] { return GetCursorInfo(&shown) && shown.hCursor != before; }, 1000);
+    return shown.hCursor;
+}
+
 namespace {
 
 // The points sampled of the client area: a grid over it and one near each corner; none where it is too small.
@@ -430,23 +425,15 @@ bool ClientIsOchre(HWND window, POINT* where, COLORREF* seen)
     return ClientIs(window, IsOchre, where, seen);
 }
 
-bool ClientHasOchre(HWND window, POINT* where)
-{
-    return !ClientIs(window, [](COLORREF colour) { return !IsOchre(colour); }, where);
-}
-
 bool WaitOchre(HWND window, DWORD milliseconds)
 {
     return WaitFor([&] { return ClientIsOchre(window); }, milliseconds);
 }
 
-DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam, DWORD* milliseconds)
+DWORD CloseWith(Instance& instance, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    DWORD start = GetTickCount();
     PostMessageA(instance.window, message, wParam, lParam);
     DWORD code = ExitCodeWithin(instance, kPromptly);
-    if (milliseconds)
-        *milliseconds = GetTickCount() - start;
     Kill(instance);
     return code;
 }

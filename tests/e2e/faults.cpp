@@ -28,44 +28,6 @@ bool PlantingTakes(const std::string& loader, const std::string& directory)
                         "name got another one (%s)", code == STILL_ACTIVE ? "it did not end" : Ending(code).c_str());
 }
 
-// Without OpenGL the window opens and answers, paints nothing, does not spin on WM_PAINT, and closes with 0. The
-// session first shows that it has no OpenGL: a window of the driver's own gets no context either.
-void CheckRunsWithoutOpenGL(Instance& instance, const char* what)
-{
-    const Reading& open = RequestReadings().open;
-    if (open.context)
-        Check(false, "%s: the session still has OpenGL: a window of the driver's own renders with \"%s\"", what,
-              open.renderer);
-    else
-        Check(true, "%s: the session has no OpenGL: a window of the driver's own gets no context (%s), and a check "
-                    "missing ochre would name the %s", what, open.why, CauseOfMissingOchre().c_str());
-    HWND window = instance.window;
-    if (!Check(window != nullptr && IsWindowVisible(window), "%s: window opens", what))
-        return Kill(instance);
-    POINT where = {};
-    bool painted = WaitFor([&] { return ClientHasOchre(window, &where); }, 1000);
-    if (painted)
-        CheckPixels(false, "%s: nothing is painted, but %ld,%ld turned ochre", what, where.x, where.y);
-    else
-        CheckPixels(true, "%s: nothing is painted: no sampled point turned ochre in %lu ms", what, HangBound(1000));
-    // Nothing paints over an erase here, so a class background brush would show: Wine makes a window's bits black.
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    COLORREF seen = 0;
-    bool black = ClientIs(window, [](COLORREF colour) { return colour == RGB(0, 0, 0); }, &where, &seen);
-    const char* brush = "%s: no class background brush: after an erase the client area is black, as Wine made it";
-    if (black)
-        CheckPixels(true, brush, what);
-    else
-        CheckPixels(false, (brush + std::string(", but %ld,%ld is %d,%d,%d")).c_str(), what, where.x, where.y,
-                    GetRValue(seen), GetGValue(seen), GetBValue(seen));
-    std::string paints = std::string(what) + ": paints validate the window, no endless WM_PAINT";
-    CheckCpuAtMost(instance, 1000, 100, paints.c_str());
-    SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr) != 0,
-          "%s: answers messages after a resize", what);
-    CheckClosesWithZero(instance, what, WM_CLOSE);
-}
-
 }  // namespace
 
 void Planting()
@@ -90,9 +52,7 @@ void Planting()
             CheckOchre(instance.window, "with the system's OpenGL");
             CheckClosesWithZero(instance, "planted DLL never loaded", WM_CLOSE);
         } else {
-            DWORD code = 0;
-            WaitForSingleObject(instance.process.hProcess, HangBound(5000));
-            GetExitCodeProcess(instance.process.hProcess, &code);
+            DWORD code = ExitCodeWithin(instance, 5000);
             Check(false, "the process ended with 0x%lX%s", code,
                   code == kPlantedExitCode ? ": it loaded the planted opengl32.dll" : "");
             Kill(instance);
@@ -104,9 +64,43 @@ void Planting()
         RemoveDirectoryA(folder.c_str());
 }
 
+// Without OpenGL the window opens and answers, paints nothing, does not spin on WM_PAINT, and closes with 0. The
+// session first shows that it has no OpenGL: a window of the driver's own gets no context either.
 void NoOpenGL()
 {
+    const char* what = std::strcmp(Scenario, "no-opengl") == 0 ? "opengl32 switched off" : "display without GLX";
     Instance instance = Launch();
-    CheckRunsWithoutOpenGL(instance, std::strcmp(Scenario, "no-opengl") == 0 ? "opengl32 switched off"
-                                                                             : "display without GLX");
+    const Reading& open = RequestReadings().open;
+    if (open.context)
+        Check(false, "%s: the session still has OpenGL: a window of the driver's own renders with \"%s\"", what,
+              open.renderer);
+    else
+        Check(true, "%s: the session has no OpenGL: a window of the driver's own gets no context (%s), and a check "
+                    "missing ochre would name the %s", what, open.why, CauseOfMissingOchre().c_str());
+    HWND window = instance.window;
+    if (!Check(window != nullptr && IsWindowVisible(window), "%s: window opens", what))
+        return Kill(instance);
+    POINT where = {};
+    auto notOchre = [](COLORREF colour) { return !IsOchre(colour); };
+    bool painted = WaitFor([&] { return !ClientIs(window, notOchre, &where); }, 1000);
+    if (painted)
+        CheckPixels(false, "%s: nothing is painted, but %ld,%ld turned ochre", what, where.x, where.y);
+    else
+        CheckPixels(true, "%s: nothing is painted: no sampled point turned ochre in %lu ms", what, HangBound(1000));
+    // Nothing paints over an erase here, so a class background brush would show: Wine makes a window's bits black.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    COLORREF seen = 0;
+    bool black = ClientIs(window, [](COLORREF colour) { return colour == RGB(0, 0, 0); }, &where, &seen);
+    const char* brush = "%s: no class background brush: after an erase the client area is black, as Wine made it";
+    if (black)
+        CheckPixels(true, brush, what);
+    else
+        CheckPixels(false, (brush + std::string(", but %ld,%ld is %d,%d,%d")).c_str(), what, where.x, where.y,
+                    GetRValue(seen), GetGValue(seen), GetBValue(seen));
+    std::string paints = std::string(what) + ": paints validate the window, no endless WM_PAINT";
+    CheckCpuAtMost(instance, 1000, 100, paints.c_str());
+    SetWindowPos(window, nullptr, 0, 0, 500, 300, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Check(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, HangBound(2000), nullptr) != 0,
+          "%s: answers messages after a resize", what);
+    CheckClosesWithZero(instance, what, WM_CLOSE);
 }

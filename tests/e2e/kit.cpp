@@ -49,8 +49,7 @@ int Verify()
         while (PeekNamedPipe(reader, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0 &&
                ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
             std::fwrite(buffer, 1, got, stdout);
-            std::fflush(stdout);
-            std::fwrite(buffer, 1, got, report);
+                    std::fwrite(buffer, 1, got, report);
         }
     }
     DWORD code = 1;
@@ -58,6 +57,12 @@ int Verify()
     std::fprintf(report, "exit code %lu\n", code);
     std::fclose(report);
     std::printf("report written to %s; exit code %lu\n", reportPath, code);
+    // Started with a double click, the kit has a console of its own, which would close before anyone read it.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        std::printf("Press Enter to close this window.\n");
+        std::getchar();
+    }
     return static_cast<int>(code);
 }
 
@@ -106,7 +111,6 @@ void PrintEnvironment()
     for (const auto& line : ReadingLines())
         std::printf("  %-11s %s\n", line.first.c_str(), line.second.c_str());
     std::printf("  executable  %s\n", OchrelightPath);
-    std::fflush(stdout);
 }
 
 void BeDpiAware()

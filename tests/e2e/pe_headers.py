@@ -133,12 +133,9 @@ def main(path, bits, version, authors, copyright_line, map_path=None):
         return 1
     header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     print("%s: %d bytes" % (path, len(pe.__data__)))
-    if bits == "64":
-        check(header.Machine == 0x8664 and optional.Magic == 0x20B,
-              "PE32+ for x86-64 (machine 0x%X, magic 0x%X)" % (header.Machine, optional.Magic))
-    else:
-        check(header.Machine == 0x14C and optional.Magic == 0x10B,
-              "PE32 for i386 (machine 0x%X, magic 0x%X)" % (header.Machine, optional.Magic))
+    machine, magic, kind = (0x8664, 0x20B, "PE32+ for x86-64") if bits == "64" else (0x14C, 0x10B, "PE32 for i386")
+    check(header.Machine == machine and optional.Magic == magic,
+          "%s (machine 0x%X, magic 0x%X)" % (kind, header.Machine, optional.Magic))
     check(optional.Subsystem == 2, "GUI subsystem (%d)" % optional.Subsystem)
     os_version = (optional.MajorOperatingSystemVersion, optional.MinorOperatingSystemVersion,
                   optional.MajorSubsystemVersion, optional.MinorSubsystemVersion)

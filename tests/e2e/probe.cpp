@@ -60,11 +60,8 @@ int UnixPid(Instance& instance)
         if (pid <= 0)
             continue;
         std::string shown = ReadWholeFile(std::string("Z:\\proc\\") + entry.cFileName + "\\cmdline");
-        while (!shown.empty() && (shown.back() == '\0' || shown.back() == ' '))
-            shown.pop_back();
-        for (char& c : shown)
-            if (c == '\0')
-                c = ' ';
+        std::replace(shown.begin(), shown.end(), '\0', ' ');
+        shown.erase(shown.find_last_not_of(' ') + 1);
         if (shown == instance.arguments && UnixVariable(entry.cFileName, "WINEPREFIX") == session) {
             found = pid;
             ++matches;
@@ -118,20 +115,8 @@ bool ProcessTimes(HANDLE process, ULONGLONG* milliseconds)
     return true;
 }
 
-}  // namespace
-
-bool CpuTime(Instance& instance, ULONGLONG* milliseconds)
-{
-    // Under Wine the platform reports no CPU time for any process but the caller's; Linux, underneath, accounts for
-    // every one. Where there is a Linux underneath, its figure or none.
-    if (LinuxUnderneath()) {
-        int pid = UnixPid(instance);
-        return pid && UnixCpuTime(pid, milliseconds);
-    }
-    return ProcessTimes(instance.process.hProcess, milliseconds);
-}
-
-bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGLONG* window)
+// What the process uses while the driver sleeps, with the time that passed meanwhile; false when it cannot be read.
+bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGLONG* window = nullptr)
 {
     ULONGLONG before = 0, after = 0, start = GetTickCount64();
     if (!CpuTime(instance, &before))
@@ -145,19 +130,25 @@ bool CpuUsedOver(Instance& instance, DWORD milliseconds, ULONGLONG* used, ULONGL
     return true;
 }
 
+}  // namespace
+
+bool CpuTime(Instance& instance, ULONGLONG* milliseconds)
+{
+    // Under Wine the platform reports no CPU time for any process but the caller's; Linux, underneath, accounts for
+    // every one. Where there is a Linux underneath, its figure or none.
+    if (LinuxUnderneath())
+        return UnixPid(instance) && UnixCpuTime(UnixPid(instance), milliseconds);
+    return ProcessTimes(instance.process.hProcess, milliseconds);
+}
+
 void CheckCpuAtMost(Instance& instance, DWORD milliseconds, ULONGLONG bound, const char* what)
 {
-    if (!ProbeSight().cpu) {
-        Note("%s: CPU time not checked, as this platform does not report it for another process", what);
-        return;
-    }
+    if (!ProbeSight().cpu)
+        return Note("%s: CPU time not checked, as this platform does not report it for another process", what);
     ULONGLONG used = 0;
-    bool read = CpuUsedOver(instance, milliseconds, &used);
-    if (!read || !Alive(instance)) {
-        Check(false, "%s: the process's CPU time %s", what,
-              read ? "is no reading: the process has ended" : "could not be read");
-        return;
-    }
+    if (!CpuUsedOver(instance, milliseconds, &used) || !Alive(instance))
+        return (void)Check(false, "%s: no reading of the process's CPU time%s", what,
+                           Alive(instance) ? "" : ": the process has ended");
     Check(used <= bound, "%s: CPU time over %lu ms: %llu ms (at most %llu)", what, milliseconds, used, bound);
 }
 
@@ -172,7 +163,6 @@ Usage Measure(Instance& instance)
     memory.cb = sizeof memory;
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
         usage.workingSet = memory.WorkingSetSize;
-        usage.peakWorkingSet = memory.PeakWorkingSetSize;
         usage.committed = memory.PrivateUsage;
     }
     // Under Wine the private bytes of another process are only what it has touched; Linux's count of its private
@@ -200,10 +190,12 @@ int ProbeHelper(const char* events)
     probe.lpfnWndProc = DefWindowProcA;
     probe.hInstance = GetModuleHandleA(nullptr);
     probe.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    probe.hCursor = LoadCursorA(nullptr, IDC_CROSS);
     probe.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     probe.lpszClassName = kHelperClass;
     RegisterClassA(&probe);
-    CreateWindowExA(0, kHelperClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, probe.hInstance, nullptr);
+    CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kHelperClass, "", WS_POPUP | WS_VISIBLE, 0, 0, 16, 16, nullptr,
+                    nullptr, probe.hInstance, nullptr);
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string(events) + "-ready").c_str());
     HANDLE more = OpenEventA(SYNCHRONIZE, FALSE, (std::string(events) + "-commit").c_str());
     if (!ready || !more)
@@ -213,9 +205,10 @@ int ProbeHelper(const char* events)
     WaitForSingleObject(more, INFINITE);
     VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SetEvent(ready);
-    // Spins until the harness ends it.
-    for (volatile unsigned long long spin = 0;; spin = spin + 1) {
-    }
+    // Spins until the harness ends it, answering its window now and then: it shows its cursor only so.
+    for (volatile unsigned long long spin = 0;; spin = spin + 1)
+        for (MSG message; spin % 100000 == 0 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
+            DispatchMessageA(&message);
 }
 
 const Sight& ProbeSight()
@@ -270,6 +263,7 @@ const Sight& ProbeSight()
          static_cast<unsigned long>(kHelperMiB * 1024)},
         {"class background brush", &sight.classBrush, GetClassLongPtrA(probe, GCLP_HBRBACKGROUND) != 0, 1},
         {"class icon", &sight.classIcon, GetClassLongPtrA(probe, GCLP_HICON) != 0, 1},
+        {"cursor shown over a window (IDC_CROSS)", &sight.cursor, CursorOver(probe) == LoadCursorA(nullptr, IDC_CROSS), 1},
     };
     for (const Count& count : counts) {
         *count.seen = count.read >= count.holds;
