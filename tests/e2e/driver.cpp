@@ -231,12 +231,11 @@ void ShowStates()
               "%s: visible %d, minimised %d, maximised %d", state.name, visible, iconic, zoomed);
         int windows = VisibleWindowsOf(instance.process.dwProcessId);
         Check(windows == state.visible, "%s: the process shows %d top-level window(s)", state.name, windows);
-        bool noActivate = state.show == SW_SHOWMINNOACTIVE || state.show == SW_SHOWNOACTIVATE;
         // A minimised window is not mapped, so no window manager gives it the focus.
         if (state.show == SW_SHOWNOACTIVATE && SessionDesktop == Desktop::Managed)
             Note("%s: the window manager decides what a newly mapped window's focus is; checked instead "
                              "that it is shown as asked, paints ochre and closes with 0", state.name);
-        else if (noActivate)
+        else if (state.show == SW_SHOWMINNOACTIVE || state.show == SW_SHOWNOACTIVATE)
             Check(GetForegroundWindow() != window, "%s: not activated", state.name);
         if (state.zoomed && SessionDesktop == Desktop::BareX) {
             // Windows' state says maximised, but with no window manager nothing resizes the X window.

@@ -191,9 +191,8 @@ void Attach(Instance& instance)
     // The window is found from the middle of CreateWindowExA on, before it is shown; and Wine's WaitForInputIdle
     // may return before the program has a message queue. A sent message is answered only once the program's
     // thread takes messages, by which time it has shown and updated its window.
-    if (instance.window)
-        instance.answers =
-            SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(kPromptly), nullptr) != 0;
+    instance.answers = instance.window &&
+                       SendMessageTimeoutA(instance.window, WM_NULL, 0, 0, SMTO_NORMAL, HangBound(kPromptly), nullptr);
 }
 
 Instance Launch(const char* tail, int show, const char* exe, const char* directory)
@@ -456,8 +455,6 @@ const char* WindowsPath(const char* path)
     if (path[0] != '/')
         return path;
     std::string* converted = new std::string("Z:" + std::string(path));
-    for (char& c : *converted)
-        if (c == '/')
-            c = '\\';
+    std::replace(converted->begin(), converted->end(), '/', '\\');
     return converted->c_str();
 }

@@ -191,8 +191,7 @@ std::string Adapter()
 std::string Composition()
 {
     BOOL on = FALSE;
-    HRESULT result = DwmIsCompositionEnabled(&on);
-    return result != S_OK ? "unknown: DwmIsCompositionEnabled failed" : on ? "on" : "off";
+    return DwmIsCompositionEnabled(&on) != S_OK ? "unknown: DwmIsCompositionEnabled failed" : on ? "on" : "off";
 }
 
 bool MissedOchre;

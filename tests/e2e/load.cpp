@@ -55,13 +55,10 @@ void CheckNoLeak(const Usage& before, const Usage& after, const char* what, SIZE
 bool SettleAt(HWND window, int width, int height, DWORD milliseconds)
 {
     SetWindowPos(window, nullptr, 0, 0, width, height, kAsync);
-    return WaitFor(
-        [&] {
-            RECT frame;
-            return GetWindowRect(window, &frame) && frame.right - frame.left == width &&
-                   frame.bottom - frame.top == height && ClientIsOchre(window);
-        },
-        milliseconds);
+    RECT frame;
+    auto settled = [&] { return GetWindowRect(window, &frame) && frame.right - frame.left == width &&
+                                frame.bottom - frame.top == height && ClientIsOchre(window); };
+    return WaitFor(settled, milliseconds);
 }
 
 // Posts `count` size changes to the window's thread without waiting for any of them.

@@ -27,6 +27,13 @@ const ULONGLONG kSpinSeenAtLeast = kSpinWindow / 10;
 const ULONGLONG kSpinRounding = 50;
 const char* const kHelperClass = "OchrelightProbeHelper";
 
+// Spins until the process is ended.
+DWORD WINAPI Spin(void*)
+{
+    for (volatile unsigned long long spin = 0;; spin = spin + 1) {
+    }
+}
+
 // Linux counts a process's time in ticks of 1/100 s (USER_HZ) on every architecture Wine runs on.
 const ULONGLONG kMillisecondsPerTick = 10;
 
@@ -205,10 +212,13 @@ int ProbeHelper(const char* events)
     WaitForSingleObject(more, INFINITE);
     VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     SetEvent(ready);
-    // Spins until the harness ends it, answering its window now and then: it shows its cursor only so.
-    for (volatile unsigned long long spin = 0;; spin = spin + 1)
-        for (MSG message; spin % 100000 == 0 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
-            DispatchMessageA(&message);
+    // Spins on a thread of its own until the harness ends it, while this one answers its window, which shows its
+    // cursor only so.
+    CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
 }
 
 const Sight& ProbeSight()
