@@ -112,9 +112,10 @@ set(E2E_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 set(E2E_SHOTS ${PROJECT_BINARY_DIR}/e2e-shots)
 
 # Where this host runs no 32-bit code, a serving guest of each 32-bit build's own runs its sessions (tests/README.md).
-# The two builds' guests run at once, each with half the host's cores. A main run on Wine's virtual desktop or bare X
-# is as fast on one emulated processor as on two, and on a loaded host two emulated processors wait on each other;
-# openbox's takes twice as long on one, but the two builds' runs now overlap.
+# The two builds' guests run at once, each with half the host's cores, rounded down (one on a host of one: 1 / cores
+# adds it there alone). A main run on Wine's virtual desktop or bare X is as fast on one emulated processor as on two,
+# and on a loaded host two emulated processors wait on each other; openbox's takes twice as long on one, but the two
+# builds' runs now overlap.
 # A guest runs one session at a time: its processors are a share of the host's, and a main run keeps them busy for
 # minutes, so a session beside one would stretch both toward their bounds.
 set(E2E_FIXTURES wine.${E2E_BUILD})
@@ -128,7 +129,7 @@ if(OCHRELIGHT_WINEARCH STREQUAL win32)
     set(E2E_IN_GUEST TRUE)
     set(E2E_PLACE RESOURCE_LOCK guest-processor.${E2E_BUILD})
     cmake_host_system_information(RESULT E2E_HOST_CORES QUERY NUMBER_OF_LOGICAL_CORES)
-    math(EXPR E2E_GUEST_CPUS "(${E2E_HOST_CORES} + 1) / 2")
+    math(EXPR E2E_GUEST_CPUS "${E2E_HOST_CORES} / 2 + 1 / ${E2E_HOST_CORES}")
     set(E2E_GUEST_FIXTURE guest.${E2E_BUILD})
     add_test(NAME guest-start.${E2E_BUILD}
       COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/guest start ${E2E_BUILD} ${E2E_GUEST_CPUS})
