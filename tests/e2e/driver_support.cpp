@@ -44,7 +44,6 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     return TRUE;
 }
 
-
 // A channel of `bits` bits reads as the exact value: within half a step, the rounding alone, where the screen keeps 8
 // bits a channel; within one step more where it keeps fewer, as a 16-bit format's dithering may take one.
 bool Near(int seen, double exact, int bits)

@@ -49,7 +49,7 @@ int Verify()
         while (PeekNamedPipe(reader, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0 &&
                ReadFile(reader, buffer, sizeof buffer, &got, nullptr) && got > 0) {
             std::fwrite(buffer, 1, got, stdout);
-                    std::fwrite(buffer, 1, got, report);
+            std::fwrite(buffer, 1, got, report);
         }
     }
     DWORD code = 1;
